@@ -1,0 +1,105 @@
+#include "geometry.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "job_state.h"
+#include "tessil.h"
+#include "trace.h"
+
+namespace tessil {
+
+namespace {
+
+// Values the query prints for its diagnostic lines.
+constexpr int32_t ioctl_storage_get_media_types = 0x2D0C00;
+constexpr int32_t ioctl_disk_get_drive_geometry = 0x70000;
+
+// The probe path (drive, ":\", "file.txt") must fit a 300-byte buffer.
+constexpr std::size_t max_drive_text = TESSIL_TEXT_SIZE - sizeof(":\\file.txt");
+
+std::string_view drive_text(const char* drive) { return drive ? drive : ""; }
+
+}  // namespace
+
+std::string device_path_of(const char* drive) {
+  const std::string_view text = drive_text(drive);
+  if (text.size() > max_drive_text) return {};
+  return std::string("\\\\.\\").append(text).append(":");
+}
+
+int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
+                      std::string& device_path, platform::Error* error) {
+  platform::Platform& system = platform::current();
+  const std::string_view text = drive_text(drive);
+  const bool fits = text.size() <= max_drive_text;
+  const std::string probe = fits ? std::string(text).append(":\\file.txt") : std::string();
+  trace("depois de montado .%s. \n", probe.c_str());
+
+  std::printf("IOCTL_STORAGE_GET_MEDIA_TYPES %d \n ", ioctl_storage_get_media_types);
+  std::printf("IOCTL_DISK_GET_DRIVE_GEOMETRY %d \n ", ioctl_disk_get_drive_geometry);
+  std::printf(fits && system.probe_file(probe.c_str()) ? "abriu arquivo\n" : "nao abriu arquivo\n");
+  std::printf("foi\n");
+  std::fflush(stdout);
+
+  device_path = device_path_of(drive);
+  trace("para createfile .%s. \n", device_path.c_str());
+  job_state().drivecopy.store(device_path);
+  const platform::Error outcome = device_path.empty() ? platform::Error::not_found
+                                                      : system.query_geometry(device_path, geometry);
+  if (error) *error = outcome;
+  return outcome == platform::Error::none ? 1 : 0;
+}
+
+int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path) {
+  info = DriveInfo{};
+  trace("drivel %s \n", std::string(drive_text(drive)).c_str());
+
+  platform::DriveGeometry g;
+  platform::Error error = platform::Error::none;
+  if (querygeometry(g, drive, device_path, &error) == 0) {
+    trace("GetDriveGeometry failed. Error %ld.\n", static_cast<long>(error));
+    return 0;
+  }
+
+  info.cylinders = static_cast<int32_t>(static_cast<uint64_t>(g.cylinders) & 0xFFFFFFFFu);
+  info.tracks_per_cylinder = static_cast<int32_t>(g.tracks_per_cylinder);
+  info.sectors_per_track = static_cast<int32_t>(g.sectors_per_track);
+  info.bytes_per_sector = static_cast<int32_t>(g.bytes_per_sector);
+  trace("Cylinders = %" PRId64 "\n", g.cylinders);
+  std::printf("Tracks/cylinder = %" PRId32 "\n", info.tracks_per_cylinder);
+  std::printf("Sectors/track = %" PRId32 "\n", info.sectors_per_track);
+  std::printf("Bytes/sector = %" PRId32 "\n", info.bytes_per_sector);
+
+  // 64-bit unsigned arithmetic, wrapping like the drive's own product.
+  const uint64_t size = uint64_t{g.bytes_per_sector} * g.sectors_per_track *
+                        g.tracks_per_cylinder * static_cast<uint64_t>(g.cylinders);
+  info.total_size = static_cast<int32_t>(size & 0xFFFFFFFFu);
+  std::printf("Disk size = %" PRId64 " (Bytes) = %" PRId64 " (Gb)\n", static_cast<int64_t>(size),
+              static_cast<int64_t>(size >> 30));
+  std::printf("MediaType %d \n", static_cast<int>(g.media_type));
+  std::fflush(stdout);
+  return 1;
+}
+
+}  // namespace tessil
+
+extern "C" int32_t getdriveinfo(const char* drive, int32_t* cylinders,
+                                int32_t* tracks_per_cylinder, int32_t* sectors_per_track,
+                                int32_t* bytes_per_sector, int32_t* total_size) {
+  // Every output is 0 until the drive has answered.
+  for (int32_t* out :
+       {cylinders, tracks_per_cylinder, sectors_per_track, bytes_per_sector, total_size})
+    if (out) *out = 0;
+
+  tessil::DriveInfo info;
+  std::string device_path;
+  const int32_t result = tessil::query_drive(drive, info, device_path);
+  if (cylinders) *cylinders = info.cylinders;
+  if (tracks_per_cylinder) *tracks_per_cylinder = info.tracks_per_cylinder;
+  if (sectors_per_track) *sectors_per_track = info.sectors_per_track;
+  if (bytes_per_sector) *bytes_per_sector = info.bytes_per_sector;
+  if (total_size) *total_size = info.total_size;
+  return result;
+}

@@ -1,0 +1,35 @@
+// The drive geometry query: what the medium in a drive looks like, and the
+// raw device path through which the jobs open that drive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tessil {
+
+// The five values handed out, as 32-bit integers.
+struct DriveInfo {
+  int32_t cylinders = 0;
+  int32_t tracks_per_cylinder = 0;
+  int32_t sectors_per_track = 0;
+  int32_t bytes_per_sector = 0;
+  int32_t total_size = 0;  // low 32 bits of the size in bytes
+};
+
+// \\.\ followed by the drive text and a colon; empty when the drive text is
+// too long for the query's paths (more than 289 characters).
+std::string device_path_of(const char* drive);
+
+// Fills `geometry` from the drive and returns 1, or returns 0 when the device
+// cannot be opened or has no medium. Stores the device path in drivecopy
+// whatever the outcome, and hands it back in `device_path` for the caller
+// to open.
+int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
+                      std::string& device_path, platform::Error* error = nullptr);
+
+// The body of getdriveinfo: 1 with `info` filled, or 0 with `info` all zero.
+int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path);
+
+}  // namespace tessil

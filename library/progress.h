@@ -1,0 +1,13 @@
+// Progress of a job in percent.
+#pragma once
+
+#include <cstdint>
+
+namespace tessil {
+
+// (100.0 / total) * done, divided first, truncated toward zero and not
+// clamped; 0 when either value is 0. `total` is the disk size as a signed
+// 32-bit value, `done` the bytes moved so far.
+int32_t calcporcentage(int32_t total, uint32_t done);
+
+}  // namespace tessil
