@@ -1,0 +1,220 @@
+#include "fake_platform.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include "tessil.h"
+
+namespace tessil::testing {
+
+namespace {
+std::string device_path(const std::string& drive) { return "\\\\.\\" + drive + ":"; }
+constexpr std::size_t block = TESSIL_BLOCK_SIZE;
+}  // namespace
+
+FakeMedium make_medium(uint32_t cylinders, uint32_t heads, uint32_t sectors,
+                       uint32_t bytes_per_sector) {
+  FakeMedium medium;
+  medium.geometry = {cylinders, 2, heads, sectors, bytes_per_sector};
+  medium.data.resize(std::size_t{cylinders} * heads * sectors * bytes_per_sector);
+  for (std::size_t i = 0; i < medium.data.size(); ++i)
+    medium.data[i] = static_cast<std::byte>((i * 7 + i / block) & 0xFF);
+  return medium;
+}
+
+class FakePlatform::FakeDrive final : public platform::Drive {
+ public:
+  FakeDrive(FakePlatform& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+
+  std::size_t read(std::span<std::byte> data) override {
+    const std::size_t index = position_ / block;
+    owner_.gate(index);
+    const std::lock_guard lock(owner_.mutex_);
+    FakeMedium& medium = owner_.media_.at(path_);
+    if (medium.read_error_at == index) {
+      position_ += data.size();
+      return 0;
+    }
+    if (position_ >= medium.data.size()) return 0;
+    const std::size_t n = std::min(data.size(), medium.data.size() - position_);
+    std::memcpy(data.data(), medium.data.data() + position_, n);
+    position_ += n;
+    return n;
+  }
+
+  platform::Error write(std::span<const std::byte> data) override {
+    const std::size_t index = position_ / block;
+    owner_.gate(index);
+    const std::lock_guard lock(owner_.mutex_);
+    FakeMedium& medium = owner_.media_.at(path_);
+    if (medium.write_protected) return platform::Error::read_only;
+    if (medium.write_error_at == index) return platform::Error::io;
+    if (position_ + data.size() > medium.data.size()) return platform::Error::no_space;
+    std::memcpy(medium.data.data() + position_, data.data(), data.size());
+    position_ += data.size();
+    return platform::Error::none;
+  }
+
+  platform::Error flush() override {
+    const std::lock_guard lock(owner_.mutex_);
+    return owner_.media_.at(path_).flush_error;
+  }
+
+ private:
+  FakePlatform& owner_;
+  std::string path_;
+  std::size_t position_ = 0;
+};
+
+FakePlatform::FakePlatform() { platform::substitute(this); }
+
+FakePlatform::~FakePlatform() {
+  release();
+  wait_idle();
+  // The worker still writes its detach notice after it cleared the busy
+  // flag.
+  wait_for_threads();
+  platform::substitute(nullptr);
+}
+
+bool FakePlatform::wait_for_threads(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [this] { return live_threads_ == 0; });
+}
+
+void FakePlatform::insert(const std::string& drive, FakeMedium medium) {
+  const std::lock_guard lock(mutex_);
+  media_[device_path(drive)] = std::move(medium);
+}
+
+std::vector<std::byte> FakePlatform::contents(const std::string& drive) {
+  const std::lock_guard lock(mutex_);
+  return media_.at(device_path(drive)).data;
+}
+
+void FakePlatform::hold_at_block(std::size_t index) {
+  const std::lock_guard lock(mutex_);
+  hold_at_ = index;
+  holding_ = false;
+}
+
+bool FakePlatform::wait_until_held(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [this] { return holding_; });
+}
+
+void FakePlatform::release() {
+  const std::lock_guard lock(mutex_);
+  hold_at_.reset();
+  changed_.notify_all();
+}
+
+void FakePlatform::gate(std::size_t index) {
+  std::unique_lock lock(mutex_);
+  if (hold_at_ != index) return;
+  holding_ = true;
+  changed_.notify_all();
+  changed_.wait(lock, [this, index] { return hold_at_ != index; });
+  holding_ = false;
+}
+
+int FakePlatform::drive_opens() const {
+  const std::lock_guard lock(mutex_);
+  return opens_;
+}
+
+int FakePlatform::geometry_queries() const {
+  const std::lock_guard lock(mutex_);
+  return queries_;
+}
+
+std::vector<std::string> FakePlatform::debug_lines() const {
+  const std::lock_guard lock(mutex_);
+  return debug_;
+}
+
+bool FakePlatform::probe_file(const char*) { return false; }
+
+platform::Error FakePlatform::query_geometry(std::string_view path, platform::DriveGeometry& out) {
+  gate(geometry_query);
+  const std::lock_guard lock(mutex_);
+  ++queries_;
+  const auto it = media_.find(std::string(path));
+  if (it == media_.end()) return platform::Error::not_found;
+  if (it->second.query_error != platform::Error::none) return it->second.query_error;
+  out = it->second.geometry;
+  return platform::Error::none;
+}
+
+std::unique_ptr<platform::Drive> FakePlatform::open_drive(std::string_view path,
+                                                          platform::Error& error) {
+  const std::lock_guard lock(mutex_);
+  const auto it = media_.find(std::string(path));
+  error = it == media_.end() ? platform::Error::not_found : it->second.open_error;
+  if (error != platform::Error::none) return nullptr;
+  ++opens_;
+  return std::make_unique<FakeDrive>(*this, std::string(path));
+}
+
+bool FakePlatform::sync_file(std::FILE*) { return !fail_sync_; }
+
+void FakePlatform::debug_output(std::string_view line) {
+  const std::lock_guard lock(mutex_);
+  debug_.emplace_back(line);
+}
+
+bool FakePlatform::start_thread(std::function<void()> body) {
+  if (fail_threads_) return false;
+  {
+    const std::lock_guard lock(mutex_);
+    ++live_threads_;
+  }
+  std::thread([this, body = std::move(body)] {
+    body();
+    const std::lock_guard lock(mutex_);
+    --live_threads_;
+    changed_.notify_all();
+  }).detach();
+  return true;
+}
+
+bool wait_idle(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (retvalue() != 0) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tessil-test-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+std::vector<std::byte> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<char> chars((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::byte> bytes(chars.size());
+  std::memcpy(bytes.data(), chars.data(), chars.size());
+  return bytes;
+}
+
+void write_file(const std::string& path, const std::vector<std::byte>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace tessil::testing

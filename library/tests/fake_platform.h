@@ -1,0 +1,117 @@
+// A scripted platform for the library's tests: drives held in memory, with
+// faults injected where a test asks for them, and a gate that holds a job at
+// a chosen block so a test can act while it runs.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace tessil::testing {
+
+struct FakeMedium {
+  std::vector<std::byte> data;
+  platform::DriveGeometry geometry;
+  platform::Error query_error = platform::Error::none;  // e.g. no_medium
+  platform::Error open_error = platform::Error::none;   // e.g. busy
+  std::optional<std::size_t> read_error_at;             // block index whose read fails
+  std::optional<std::size_t> write_error_at;            // block index whose write fails
+  bool write_protected = false;
+  platform::Error flush_error = platform::Error::none;
+};
+
+// A medium of the given geometry, each byte patterned by its offset.
+FakeMedium make_medium(uint32_t cylinders, uint32_t heads, uint32_t sectors,
+                       uint32_t bytes_per_sector = 512);
+
+class FakePlatform final : public platform::Platform {
+ public:
+  // Installs itself as the library's platform; the destructor waits for any
+  // running job and restores the system's own.
+  FakePlatform();
+  ~FakePlatform() override;
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
+
+  // Puts `medium` behind drive letter text `drive` ("A" is \\.\A:).
+  void insert(const std::string& drive, FakeMedium medium);
+  // A copy of what the medium behind `drive` holds now.
+  std::vector<std::byte> contents(const std::string& drive);
+
+  // Holds the job before it moves block `index` (read or write) until
+  // release() is called; wait_until_held() returns once the job is waiting.
+  void hold_at_block(std::size_t index);
+  bool wait_until_held(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  void release();
+  // Holds the next geometry query the same way.
+  static constexpr std::size_t geometry_query = SIZE_MAX;
+
+  void fail_thread_creation(bool fail) { fail_threads_ = fail; }
+  void fail_image_sync(bool fail) { fail_sync_ = fail; }
+  void set_version(std::optional<platform::VersionInfo> version) { version_ = version; }
+
+  // Waits until every thread this platform started has ended.
+  bool wait_for_threads(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+  int drive_opens() const;
+  int geometry_queries() const;
+  std::vector<std::string> debug_lines() const;
+
+  // Platform
+  bool probe_file(const char* path) override;
+  platform::Error query_geometry(std::string_view device_path,
+                                 platform::DriveGeometry& out) override;
+  std::unique_ptr<platform::Drive> open_drive(std::string_view device_path,
+                                              platform::Error& error) override;
+  bool sync_file(std::FILE* file) override;
+  std::optional<platform::VersionInfo> version() override { return version_; }
+  void debug_output(std::string_view line) override;
+  bool start_thread(std::function<void()> body) override;
+
+ private:
+  class FakeDrive;
+  friend class FakeDrive;
+
+  // Called by a drive before it moves block `index`.
+  void gate(std::size_t index);
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<std::string, FakeMedium> media_;  // by device path
+  std::optional<std::size_t> hold_at_;
+  bool holding_ = false;
+  int opens_ = 0;
+  int live_threads_ = 0;
+  int queries_ = 0;
+  std::vector<std::string> debug_;
+  bool fail_threads_ = false;
+  bool fail_sync_ = false;
+  std::optional<platform::VersionInfo> version_ = platform::VersionInfo{2, 6, 1};
+};
+
+// Waits until no job runs; false after the timeout.
+bool wait_idle(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// A fresh empty directory for a test's files, removed afterwards.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string path(const std::string& name) const { return root_ + "/" + name; }
+
+ private:
+  std::string root_;
+};
+
+std::vector<std::byte> read_file(const std::string& path);
+void write_file(const std::string& path, const std::vector<std::byte>& bytes);
+
+}  // namespace tessil::testing
