@@ -63,7 +63,7 @@ TEST(GeometryQuery, AnEmptyOrMissingDriveGivesZeros) {
 TEST(GeometryQuery, HandsOutOnlyTheLow32BitsOfHugeMedia) {
   FakePlatform fake;
   testing::FakeMedium medium;
-  medium.geometry = {1 << 20, 12, 64, 128, 512};  // exactly 4 GiB
+  medium.geometry = {1024, 12, 64, 128, 512};  // exactly 4 GiB
   fake.insert("A", medium);
   medium.geometry = {(int64_t{1} << 32) + 5, 12, 1, 1, 512};
   fake.insert("B", medium);

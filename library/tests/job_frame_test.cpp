@@ -55,7 +55,12 @@ INSTANTIATE_TEST_SUITE_P(EveryRow, Classification,
                                            VersionRow{2, 5, 0, 5}, VersionRow{2, 5, 1, 6},
                                            VersionRow{2, 5, 2, 6}, VersionRow{2, 6, 1, 7},
                                            VersionRow{2, 10, 0, 7}, VersionRow{0, 6, 1, 0},
-                                           VersionRow{3, 6, 1, 0}));
+                                           VersionRow{3, 6, 1, 0}),
+                         [](const ::testing::TestParamInfo<VersionRow>& row) {
+                           return "platform" + std::to_string(row.param.platform_id) + "_" +
+                                  std::to_string(row.param.major) + "_" +
+                                  std::to_string(row.param.minor);
+                         });
 
 TEST(Version, ComesFromThePlatformRecord) {
   FakePlatform fake;
