@@ -1,0 +1,111 @@
+#include "platform/linux/linux_drive.h"
+
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/linux/errno_map.h"
+
+namespace tessil::platform::linux_os {
+
+std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, Error& error) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    error = error_from_errno(errno);
+    return nullptr;
+  }
+  const bool block = S_ISBLK(info.st_mode);
+  if (!block && !S_ISREG(info.st_mode)) {
+    error = Error::other;
+    return nullptr;
+  }
+
+  // O_EXCL without O_CREAT claims a block device: refused (EBUSY) while it is
+  // mounted or another program holds it.
+  const int sharing = O_CLOEXEC | (block ? O_EXCL : 0);
+  bool read_only = false;
+  UniqueFd fd = open_fd(path.c_str(), O_RDWR | sharing);
+  if (!fd && (errno == EROFS || errno == EACCES)) {
+    // A write-protected disk can still be imaged.
+    fd = open_fd(path.c_str(), O_RDONLY | sharing);
+    read_only = true;
+  }
+  if (!fd) {
+    error = error_from_errno(errno);
+    return nullptr;
+  }
+  // The path may have changed between the look and the open.
+  if (::fstat(fd.get(), &info) != 0 || S_ISBLK(info.st_mode) != block ||
+      (!block && !S_ISREG(info.st_mode))) {
+    error = Error::other;
+    return nullptr;
+  }
+  if (!block && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    error = errno == EWOULDBLOCK ? Error::busy : error_from_errno(errno);
+    return nullptr;
+  }
+  error = Error::none;
+  return std::make_unique<LinuxDrive>(std::move(fd), !block, read_only);
+}
+
+LinuxDrive::LinuxDrive(UniqueFd fd, bool image_file, bool read_only)
+    : fd_(std::move(fd)), image_file_(image_file), read_only_(read_only) {}
+
+std::size_t LinuxDrive::read(std::span<std::byte> data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::pread(fd_.get(), data.data() + done, data.size() - done, position_);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      position_ += n;
+      continue;
+    }
+    if (n == 0) break;  // end of the medium
+    if (errno == EINTR) continue;
+    // A failed part of the medium. The next read goes on after it, so that
+    // a bad sector (or the 4 KiB page the cache fails around it) never
+    // keeps reading at one place.
+    if (done == 0) position_ += static_cast<off_t>(data.size());
+    break;
+  }
+  return done;
+}
+
+Error LinuxDrive::write(std::span<const std::byte> data) {
+  if (read_only_) return Error::read_only;
+  std::span<const std::byte> rest = data;
+  bool past_end = false;
+  if (image_file_) {
+    // An image file stands for a disk of its size: it never grows.
+    struct stat info {};
+    if (::fstat(fd_.get(), &info) != 0) return error_from_errno(errno);
+    const off_t room = info.st_size > position_ ? info.st_size - position_ : 0;
+    if (static_cast<uint64_t>(room) < rest.size()) {
+      rest = rest.first(static_cast<std::size_t>(room));
+      past_end = true;
+    }
+  }
+  while (!rest.empty()) {
+    const ssize_t n = ::pwrite(fd_.get(), rest.data(), rest.size(), position_);
+    if (n > 0) {
+      position_ += n;
+      rest = rest.subspan(static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) return Error::io;  // no progress: never loop for ever
+    return errno == EBADF ? Error::read_only : error_from_errno(errno);
+  }
+  return past_end ? Error::no_space : Error::none;
+}
+
+Error LinuxDrive::flush() {
+  // A floppy reports a failed write only here, never at write().
+  while (::fsync(fd_.get()) != 0)
+    if (errno != EINTR) return Error::io;
+  return Error::none;
+}
+
+}  // namespace tessil::platform::linux_os

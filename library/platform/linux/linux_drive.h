@@ -1,0 +1,37 @@
+// A drive opened for a job: a block device or an image file, read and
+// written in place at a position of its own.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/linux/unique_fd.h"
+#include "platform/platform.h"
+
+namespace tessil::platform::linux_os {
+
+class LinuxDrive final : public Drive {
+ public:
+  // Read-write and exclusive; read-only (still exclusive) when the medium is
+  // write-protected. A block device is held with O_EXCL, so a mounted disk
+  // is refused; an image file with an flock. Null on failure, with `error`.
+  static std::unique_ptr<Drive> open(const std::string& path, Error& error);
+
+  LinuxDrive(UniqueFd fd, bool image_file, bool read_only);
+
+  std::size_t read(std::span<std::byte> data) override;
+  Error write(std::span<const std::byte> data) override;
+  Error flush() override;
+
+  bool read_only() const { return read_only_; }
+
+ private:
+  UniqueFd fd_;
+  bool image_file_;
+  bool read_only_;
+  off_t position_ = 0;
+};
+
+}  // namespace tessil::platform::linux_os

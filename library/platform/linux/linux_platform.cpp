@@ -1,0 +1,108 @@
+#include "platform/linux/linux_platform.h"
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <type_traits>
+
+#include "platform/linux/debug_channel.h"
+#include "platform/linux/device_map.h"
+#include "platform/linux/linux_drive.h"
+#include "platform/linux/medium_geometry.h"
+
+namespace tessil::platform {
+
+namespace linux_os {
+
+namespace {
+constexpr uint32_t nt_platform_id = 2;
+}
+
+bool LinuxPlatform::probe_file(const char* path) {
+  if (!path) return false;
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return false;
+  std::fclose(file);
+  return true;
+}
+
+Error LinuxPlatform::query_geometry(std::string_view device_path, DriveGeometry& out) {
+  const std::optional<std::string> path = resolve_device(device_path, system_sources());
+  if (!path) return Error::not_found;
+  return query_medium(*path, out);
+}
+
+std::unique_ptr<Drive> LinuxPlatform::open_drive(std::string_view device_path, Error& error) {
+  const std::optional<std::string> path = resolve_device(device_path, system_sources());
+  if (!path) {
+    error = Error::not_found;
+    return nullptr;
+  }
+  return LinuxDrive::open(*path, error);
+}
+
+bool LinuxPlatform::sync_file(std::FILE* file) {
+  if (!file) return false;
+  const int fd = ::fileno(file);
+  if (fd < 0) return false;
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    // Nothing there to sync (a pipe, /dev/null, /dev/full): nothing lost.
+    return errno == EINVAL || errno == EROFS;
+  }
+  return true;
+}
+
+std::optional<VersionInfo> version_of_release(std::string_view release) {
+  const char* const end = release.data() + release.size();
+  uint32_t major = 0;
+  uint32_t minor = 0;
+  auto [after_major, major_error] = std::from_chars(release.data(), end, major);
+  if (major_error != std::errc{} || after_major == end || *after_major != '.') return std::nullopt;
+  auto [after_minor, minor_error] = std::from_chars(after_major + 1, end, minor);
+  if (minor_error != std::errc{}) return std::nullopt;
+  return VersionInfo{nt_platform_id, major, minor};
+}
+
+std::optional<VersionInfo> LinuxPlatform::version() {
+  utsname names{};
+  if (::uname(&names) != 0) return std::nullopt;
+  return version_of_release(names.release);
+}
+
+void LinuxPlatform::debug_output(std::string_view line) { debug_write(line); }
+
+bool LinuxPlatform::start_thread(std::function<void()> body) {
+  try {
+    std::thread(std::move(body)).detach();
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+}  // namespace linux_os
+
+Platform& system() {
+  // Built on first use and never destroyed: the unload notice reaches it
+  // after every static destructor has run.
+  struct Storage {
+    alignas(linux_os::LinuxPlatform) std::byte bytes[sizeof(linux_os::LinuxPlatform)];
+  };
+  static_assert(std::is_trivially_destructible_v<Storage>);
+  static Storage storage;
+  static linux_os::LinuxPlatform* const instance =
+      std::construct_at(reinterpret_cast<linux_os::LinuxPlatform*>(storage.bytes));
+  return *instance;
+}
+
+}  // namespace tessil::platform

@@ -1,0 +1,26 @@
+// The platform layer on Linux.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace tessil::platform::linux_os {
+
+class LinuxPlatform final : public Platform {
+ public:
+  bool probe_file(const char* path) override;
+  Error query_geometry(std::string_view device_path, DriveGeometry& out) override;
+  std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) override;
+  bool sync_file(std::FILE* file) override;
+  std::optional<VersionInfo> version() override;
+  void debug_output(std::string_view line) override;
+  bool start_thread(std::function<void()> body) override;
+};
+
+// The version record for a kernel release such as "6.1.0-18-amd64": the NT
+// family's platform id with the kernel's major and minor numbers.
+std::optional<VersionInfo> version_of_release(std::string_view release);
+
+}  // namespace tessil::platform::linux_os
