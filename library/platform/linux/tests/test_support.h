@@ -1,0 +1,84 @@
+// Scratch files, directories and environment for the platform tests.
+#pragma once
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessil::platform::linux_os::testing {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessil-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Byte i of a test pattern: recognisable at every offset.
+inline std::byte pattern_byte(std::size_t i) { return static_cast<std::byte>((i * 7 + i / 509) & 0xFF); }
+
+inline std::vector<std::byte> pattern(std::size_t size, std::size_t from = 0) {
+  std::vector<std::byte> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = pattern_byte(from + i);
+  return bytes;
+}
+
+inline void write_file(const std::filesystem::path& path, const std::vector<std::byte>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<std::byte> read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::byte> bytes(std::filesystem::file_size(path));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
+
+// A file of `size` bytes without writing them (sparse).
+inline void sized_file(const std::filesystem::path& path, std::uintmax_t size) {
+  std::ofstream(path, std::ios::binary).close();
+  std::filesystem::resize_file(path, size);
+}
+
+// Sets an environment variable for one test, restoring it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
+    if (const char* old = ::getenv(name_.c_str())) old_ = old;
+    ::setenv(name_.c_str(), value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      ::setenv(name_.c_str(), old_->c_str(), 1);
+    else
+      ::unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace tessil::platform::linux_os::testing
