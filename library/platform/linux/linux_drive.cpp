@@ -1,6 +1,8 @@
 #include "platform/linux/linux_drive.h"
 
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +48,12 @@ std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, Error& error) {
     error = errno == EWOULDBLOCK ? Error::busy : error_from_errno(errno);
     return nullptr;
   }
+  // Some read-only devices (a read-only loop device) accept a read-write
+  // open and refuse only the writes; the device's flag says so up front.
+  int device_read_only = 0;
+  if (block && !read_only && ::ioctl(fd.get(), BLKROGET, &device_read_only) == 0 &&
+      device_read_only != 0)
+    read_only = true;
   error = Error::none;
   return std::make_unique<LinuxDrive>(std::move(fd), !block, read_only);
 }
@@ -96,7 +104,8 @@ Error LinuxDrive::write(std::span<const std::byte> data) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n == 0) return Error::io;  // no progress: never loop for ever
-    return errno == EBADF ? Error::read_only : error_from_errno(errno);
+    // EBADF: opened read-only; EPERM: a block device set read-only.
+    return errno == EBADF || errno == EPERM ? Error::read_only : error_from_errno(errno);
   }
   return past_end ? Error::no_space : Error::none;
 }
