@@ -3,16 +3,22 @@
 // that a drive plugged in later is found at once.
 #pragma once
 
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tessil::platform::linux_os {
 
-// Where resolution looks. Tests inject their own environment.
+// Where resolution looks. Tests put their own environment and fake trees
+// here.
 struct DeviceSources {
   std::function<std::optional<std::string>(const std::string& name)> environment;
+  std::filesystem::path sys_root = "/sys";
+  std::filesystem::path dev_root = "/dev";
+  std::filesystem::path udev_data = "/run/udev/data";
 };
 
 // The running process's own sources.
@@ -22,9 +28,16 @@ DeviceSources system_sources();
 // text is not one ASCII letter.
 std::optional<char> drive_letter_of(std::string_view device_path);
 
+// The machine's floppy drives by letter, as device node paths: controller
+// drives on their own letters (fd0 is A, fd1 is B), then USB floppy drives
+// in the kernel's order on the letters still free. Only whole disks that are
+// floppy drives; a USB stick or a hard disk is never one.
+std::map<char, std::string> discover_floppy_drives(const DeviceSources& sources);
+
 // The file system path behind a device path: TESSIL_DRIVE_<LETTER> when it
-// is set and not empty, else A is /dev/fd0 and B is /dev/fd1. Nothing for
-// any other letter or a malformed path.
+// is set and not empty, else the floppy drive found for the letter, else
+// /dev/fd0 for A and /dev/fd1 for B when that node exists. Nothing
+// otherwise, or for a malformed path.
 std::optional<std::string> resolve_device(std::string_view device_path,
                                           const DeviceSources& sources);
 

@@ -77,7 +77,9 @@ std::optional<VersionInfo> LinuxPlatform::version() {
   return version_of_release(names.release);
 }
 
-void LinuxPlatform::debug_output(std::string_view line) { debug_write(line); }
+void LinuxPlatform::debug_output(std::string_view line) {
+  debug_write(line);
+}
 
 bool LinuxPlatform::start_thread(std::function<void()> body) {
   try {

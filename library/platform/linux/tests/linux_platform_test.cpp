@@ -102,7 +102,8 @@ TEST_F(DebugChannel, AppendsWholeLinesFromManyThreads) {
   EXPECT_TRUE(text.starts_with("first\n"));
   std::istringstream lines(text.substr(6));
   int count = 0;
-  for (std::string line; std::getline(lines, line); ++count) EXPECT_EQ(line, "a line from a worker");
+  for (std::string line; std::getline(lines, line); ++count)
+    EXPECT_EQ(line, "a line from a worker");
   EXPECT_EQ(count, 200);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "other.log"));
 }

@@ -62,8 +62,8 @@ class LoopDeviceTest : public ::testing::Test {
   TempDir dir_;
 };
 
-#define ATTACH_OR_SKIP(loop, ...)                                            \
-  const std::unique_ptr<LoopDevice> loop = attach(__VA_ARGS__);              \
+#define ATTACH_OR_SKIP(loop, ...)                                      \
+  const std::unique_ptr<LoopDevice> loop = attach(__VA_ARGS__);        \
   if (!loop) GTEST_SKIP() << "losetup could not attach a loop device"; \
   const ScopedEnv env_##loop("TESSIL_DRIVE_L", loop->path())
 

@@ -34,7 +34,9 @@ class TempDir {
 };
 
 // Byte i of a test pattern: recognisable at every offset.
-inline std::byte pattern_byte(std::size_t i) { return static_cast<std::byte>((i * 7 + i / 509) & 0xFF); }
+inline std::byte pattern_byte(std::size_t i) {
+  return static_cast<std::byte>((i * 7 + i / 509) & 0xFF);
+}
 
 inline std::vector<std::byte> pattern(std::size_t size, std::size_t from = 0) {
   std::vector<std::byte> bytes(size);
@@ -44,7 +46,8 @@ inline std::vector<std::byte> pattern(std::size_t size, std::size_t from = 0) {
 
 inline void write_file(const std::filesystem::path& path, const std::vector<std::byte>& bytes) {
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<std::byte> read_file(const std::filesystem::path& path) {
