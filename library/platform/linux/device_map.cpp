@@ -67,6 +67,14 @@ std::string node_name(const fs::path& disk, std::string name) {
   return name;
 }
 
+// The environment names the device behind `letter` itself.
+std::optional<std::string> chosen_device(const DeviceSources& sources, char letter) {
+  if (!sources.environment) return std::nullopt;
+  std::optional<std::string> chosen = sources.environment(std::string("TESSIL_DRIVE_") + letter);
+  if (!chosen || chosen->empty()) return std::nullopt;
+  return chosen;
+}
+
 }  // namespace
 
 DeviceSources system_sources() {
@@ -113,9 +121,11 @@ std::map<char, std::string> discover_floppy_drives(const DeviceSources& sources)
   std::sort(usb.begin(), usb.end(), [](const auto& a, const auto& b) {
     return std::pair(a.first.size(), a.first) < std::pair(b.first.size(), b.first);
   });
+  // A letter that the environment names is not free either, so a USB floppy
+  // stays reachable beside a drive pointed at a file.
   char letter = 'A';
   for (const auto& [name, node] : usb) {
-    while (letter <= 'Z' && drives.contains(letter)) ++letter;
+    while (letter <= 'Z' && (drives.contains(letter) || chosen_device(sources, letter))) ++letter;
     if (letter > 'Z') break;
     drives.emplace(letter, node);
   }
@@ -128,10 +138,7 @@ std::optional<std::string> resolve_device(std::string_view device_path,
                                           const DeviceSources& sources) {
   const std::optional<char> letter = drive_letter_of(device_path);
   if (!letter) return std::nullopt;
-  if (sources.environment) {
-    std::optional<std::string> chosen = sources.environment(std::string("TESSIL_DRIVE_") + *letter);
-    if (chosen && !chosen->empty()) return chosen;
-  }
+  if (std::optional<std::string> chosen = chosen_device(sources, *letter)) return chosen;
   std::map<char, std::string> drives = discover_floppy_drives(sources);
   if (const auto found = drives.find(*letter); found != drives.end())
     return std::move(found->second);

@@ -139,6 +139,14 @@ TEST(ResolveDevice, EnvironmentWinsWhenNotEmpty) {
   EXPECT_EQ(resolve_device("\\\\.\\AB:", sources), std::nullopt);
 }
 
+TEST(ResolveDevice, AUsbFloppyMovesPastALetterTheEnvironmentTook) {
+  FakeMachine machine;
+  machine.usb_disk("sdb", "04");
+  const DeviceSources sources = machine.sources({{"TESSIL_DRIVE_A", "/tmp/a.img"}});
+  EXPECT_EQ(resolve_device("\\\\.\\A:", sources), "/tmp/a.img");
+  EXPECT_EQ(resolve_device("\\\\.\\B:", sources), machine.node("sdb"));
+}
+
 TEST(ResolveDevice, ControllerNodesOnlyWhenTheyExist) {
   FakeMachine machine;
   EXPECT_EQ(resolve_device("\\\\.\\A:", machine.sources()), std::nullopt);
