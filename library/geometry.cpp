@@ -19,7 +19,9 @@ constexpr int32_t ioctl_disk_get_drive_geometry = 0x70000;
 // The probe path (drive, ":\", "file.txt") must fit a 300-byte buffer.
 constexpr std::size_t max_drive_text = TESSIL_TEXT_SIZE - sizeof(":\\file.txt");
 
-std::string_view drive_text(const char* drive) { return drive ? drive : ""; }
+std::string_view drive_text(const char* drive) {
+  return drive ? drive : "";
+}
 
 }  // namespace
 
@@ -46,8 +48,9 @@ int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
   device_path = device_path_of(drive);
   trace("para createfile .%s. \n", device_path.c_str());
   job_state().drivecopy.store(device_path);
-  const platform::Error outcome = device_path.empty() ? platform::Error::not_found
-                                                      : system.query_geometry(device_path, geometry);
+  const platform::Error outcome = device_path.empty()
+                                      ? platform::Error::not_found
+                                      : system.query_geometry(device_path, geometry);
   if (error) *error = outcome;
   return outcome == platform::Error::none ? 1 : 0;
 }
@@ -73,8 +76,8 @@ int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path
   std::printf("Bytes/sector = %" PRId32 "\n", info.bytes_per_sector);
 
   // 64-bit unsigned arithmetic, wrapping like the drive's own product.
-  const uint64_t size = uint64_t{g.bytes_per_sector} * g.sectors_per_track *
-                        g.tracks_per_cylinder * static_cast<uint64_t>(g.cylinders);
+  const uint64_t size = uint64_t{g.bytes_per_sector} * g.sectors_per_track * g.tracks_per_cylinder *
+                        static_cast<uint64_t>(g.cylinders);
   info.total_size = static_cast<int32_t>(size & 0xFFFFFFFFu);
   std::printf("Disk size = %" PRId64 " (Bytes) = %" PRId64 " (Gb)\n", static_cast<int64_t>(size),
               static_cast<int64_t>(size >> 30));
@@ -85,9 +88,9 @@ int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path
 
 }  // namespace tessil
 
-extern "C" int32_t getdriveinfo(const char* drive, int32_t* cylinders,
-                                int32_t* tracks_per_cylinder, int32_t* sectors_per_track,
-                                int32_t* bytes_per_sector, int32_t* total_size) {
+extern "C" int32_t getdriveinfo(const char* drive, int32_t* cylinders, int32_t* tracks_per_cylinder,
+                                int32_t* sectors_per_track, int32_t* bytes_per_sector,
+                                int32_t* total_size) {
   // Every output is 0 until the drive has answered.
   for (int32_t* out :
        {cylinders, tracks_per_cylinder, sectors_per_track, bytes_per_sector, total_size})

@@ -71,15 +71,21 @@ using tessil::job_state;
 
 extern "C" {
 
-int32_t getporcentage(void) { return job_state().porcentage.load(std::memory_order_relaxed); }
+int32_t getporcentage(void) {
+  return job_state().porcentage.load(std::memory_order_relaxed);
+}
 
 int32_t intcancel(void) {
   job_state().cancel.store(1, std::memory_order_relaxed);
   return 0;
 }
 
-int32_t retvalue(void) { return job_state().busy.load(std::memory_order_acquire); }
+int32_t retvalue(void) {
+  return job_state().busy.load(std::memory_order_acquire);
+}
 
-int32_t getreturnvalue(void) { return job_state().returnvalue.load(std::memory_order_relaxed); }
+int32_t getreturnvalue(void) {
+  return job_state().returnvalue.load(std::memory_order_relaxed);
+}
 
 }  // extern "C"

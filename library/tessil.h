@@ -73,9 +73,9 @@ _Static_assert(sizeof(ImageHeader) == TESSIL_IMAGE_HEADER_SIZE, "image header is
  * per sector and the total size in bytes (its low 32 bits). Returns 1 when
  * the geometry was obtained, 0 when there is no such drive or no disk in it.
  * Prints its diagnostic lines on standard output. Waits for the drive. */
-TESSIL_API int32_t getdriveinfo(const char* drive, int32_t* cylinders,
-                                int32_t* tracks_per_cylinder, int32_t* sectors_per_track,
-                                int32_t* bytes_per_sector, int32_t* total_size);
+TESSIL_API int32_t getdriveinfo(const char* drive, int32_t* cylinders, int32_t* tracks_per_cylinder,
+                                int32_t* sectors_per_track, int32_t* bytes_per_sector,
+                                int32_t* total_size);
 
 /* Copies the label stored in image file `image_path` into `label_out`, which
  * must hold TESSIL_TEXT_SIZE bytes. Leaves `label_out` untouched when the

@@ -17,8 +17,12 @@ void trace(const char* format, ...) {
   platform::current().debug_output(line);
 }
 
-void notice_thread_attach() { platform::current().debug_output("DLL_THREAD_ATTACH \n"); }
-void notice_thread_detach() { platform::current().debug_output("DLL_THREAD_DETACH \n"); }
+void notice_thread_attach() {
+  platform::current().debug_output("DLL_THREAD_ATTACH \n");
+}
+void notice_thread_detach() {
+  platform::current().debug_output("DLL_THREAD_DETACH \n");
+}
 
 namespace {
 // The library's entry when it is loaded into a process and unloaded again.

@@ -13,6 +13,8 @@ Platform& current() {
   return fake ? *fake : system();
 }
 
-void substitute(Platform* fake) { substitute_platform.store(fake, std::memory_order_release); }
+void substitute(Platform* fake) {
+  substitute_platform.store(fake, std::memory_order_release);
+}
 
 }  // namespace tessil::platform

@@ -14,7 +14,9 @@
 namespace tessil::testing {
 
 namespace {
-std::string device_path(const std::string& drive) { return "\\\\.\\" + drive + ":"; }
+std::string device_path(const std::string& drive) {
+  return "\\\\.\\" + drive + ":";
+}
 constexpr std::size_t block = TESSIL_BLOCK_SIZE;
 }  // namespace
 
@@ -72,7 +74,9 @@ class FakePlatform::FakeDrive final : public platform::Drive {
   std::size_t position_ = 0;
 };
 
-FakePlatform::FakePlatform() { platform::substitute(this); }
+FakePlatform::FakePlatform() {
+  platform::substitute(this);
+}
 
 FakePlatform::~FakePlatform() {
   release();
@@ -139,7 +143,9 @@ std::vector<std::string> FakePlatform::debug_lines() const {
   return debug_;
 }
 
-bool FakePlatform::probe_file(const char*) { return false; }
+bool FakePlatform::probe_file(const char*) {
+  return false;
+}
 
 platform::Error FakePlatform::query_geometry(std::string_view path, platform::DriveGeometry& out) {
   gate(geometry_query);
@@ -162,7 +168,9 @@ std::unique_ptr<platform::Drive> FakePlatform::open_drive(std::string_view path,
   return std::make_unique<FakeDrive>(*this, std::string(path));
 }
 
-bool FakePlatform::sync_file(std::FILE*) { return !fail_sync_; }
+bool FakePlatform::sync_file(std::FILE*) {
+  return !fail_sync_;
+}
 
 void FakePlatform::debug_output(std::string_view line) {
   const std::lock_guard lock(mutex_);
@@ -214,7 +222,8 @@ std::vector<std::byte> read_file(const std::string& path) {
 
 void write_file(const std::string& path, const std::vector<std::byte>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace tessil::testing

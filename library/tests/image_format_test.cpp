@@ -60,8 +60,8 @@ TEST(ImageHeader, ComparesGeometryButNotTheLabel) {
   ImageHeader b = header_with("two");
   EXPECT_TRUE(same_geometry(a, b));
   for (uint32_t ImageHeader::*field :
-       {&ImageHeader::cylinders, &ImageHeader::tracks_per_cylinder,
-        &ImageHeader::sectors_per_track, &ImageHeader::bytes_per_sector}) {
+       {&ImageHeader::cylinders, &ImageHeader::tracks_per_cylinder, &ImageHeader::sectors_per_track,
+        &ImageHeader::bytes_per_sector}) {
     b = a;
     b.*field += 1;
     EXPECT_FALSE(same_geometry(a, b));

@@ -47,20 +47,17 @@ TEST_P(Classification, GivesTheSystemsClass) {
   EXPECT_EQ(classify_version({row.platform_id, row.major, row.minor}), row.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryRow, Classification,
-                         ::testing::Values(VersionRow{1, 4, 0, 1}, VersionRow{1, 4, 10, 2},
-                                           VersionRow{1, 4, 90, 3}, VersionRow{1, 4, 3, 2},
-                                           VersionRow{1, 5, 0, 2}, VersionRow{1, 3, 90, 2},
-                                           VersionRow{2, 3, 51, 4}, VersionRow{2, 4, 0, 4},
-                                           VersionRow{2, 5, 0, 5}, VersionRow{2, 5, 1, 6},
-                                           VersionRow{2, 5, 2, 6}, VersionRow{2, 6, 1, 7},
-                                           VersionRow{2, 10, 0, 7}, VersionRow{0, 6, 1, 0},
-                                           VersionRow{3, 6, 1, 0}),
-                         [](const ::testing::TestParamInfo<VersionRow>& row) {
-                           return "platform" + std::to_string(row.param.platform_id) + "_" +
-                                  std::to_string(row.param.major) + "_" +
-                                  std::to_string(row.param.minor);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    EveryRow, Classification,
+    ::testing::Values(VersionRow{1, 4, 0, 1}, VersionRow{1, 4, 10, 2}, VersionRow{1, 4, 90, 3},
+                      VersionRow{1, 4, 3, 2}, VersionRow{1, 5, 0, 2}, VersionRow{1, 3, 90, 2},
+                      VersionRow{2, 3, 51, 4}, VersionRow{2, 4, 0, 4}, VersionRow{2, 5, 0, 5},
+                      VersionRow{2, 5, 1, 6}, VersionRow{2, 5, 2, 6}, VersionRow{2, 6, 1, 7},
+                      VersionRow{2, 10, 0, 7}, VersionRow{0, 6, 1, 0}, VersionRow{3, 6, 1, 0}),
+    [](const ::testing::TestParamInfo<VersionRow>& row) {
+      return "platform" + std::to_string(row.param.platform_id) + "_" +
+             std::to_string(row.param.major) + "_" + std::to_string(row.param.minor);
+    });
 
 TEST(Version, ComesFromThePlatformRecord) {
   FakePlatform fake;
@@ -86,8 +83,7 @@ int32_t controlled_body() {
   return body_result.load();
 }
 
-int32_t start_controlled(const char* drive, const char* path, const char* label,
-                         int32_t result) {
+int32_t start_controlled(const char* drive, const char* path, const char* label, int32_t result) {
   body_started = false;
   body_may_finish = false;
   body_result = result;

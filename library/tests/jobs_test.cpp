@@ -53,7 +53,15 @@ std::vector<std::byte> image_of(const FakeMedium& medium, const std::string& lab
   return image;
 }
 
-std::vector<std::byte> blank(std::size_t size) { return std::vector<std::byte>(size); }
+std::vector<std::byte> blank(std::size_t size) {
+  return std::vector<std::byte>(size);
+}
+
+// The part of a blank disk from `from` on was not written.
+bool untouched_from(const std::vector<std::byte>& disk, std::size_t from) {
+  return std::all_of(disk.begin() + static_cast<std::ptrdiff_t>(from), disk.end(),
+                     [](std::byte b) { return b == std::byte{0}; });
+}
 
 class ReadJob : public ::testing::Test {
  protected:
@@ -275,8 +283,8 @@ TEST_F(WriteJob, EarlyFailuresLeaveTheDiskUntouched) {
 TEST_F(WriteJob, APartialHeaderIsAMismatchAndNeverOpensTheDrive) {
   insert_target();
   const std::vector<std::byte> full = image_of(source);
-  for (std::size_t size : {std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{200},
-                           header - 1}) {
+  for (std::size_t size :
+       {std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{200}, header - 1}) {
     write_file(image, std::vector<std::byte>(full.begin(), full.begin() + size));
     EXPECT_EQ(write().code, JOB_GEOMETRY_MISMATCH) << size << " bytes";
   }
@@ -304,7 +312,7 @@ TEST_F(WriteJob, AShortImageIsWrittenInFullThenReported) {
   const std::vector<std::byte> disk = fake.contents("A");
   const std::size_t written = disk_144 - 100 * block;
   EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + written, source.data.begin()));
-  EXPECT_TRUE(std::all_of(disk.begin() + written, disk.end(), [](std::byte b) { return b == std::byte{0}; }));
+  EXPECT_TRUE(untouched_from(disk, written));
 }
 
 TEST_F(WriteJob, ARefusedBlockStopsTheJobWhereItFailed) {
@@ -315,7 +323,7 @@ TEST_F(WriteJob, ARefusedBlockStopsTheJobWhereItFailed) {
   EXPECT_EQ(outcome.progress, calcporcentage(disk_144, 8 * block));
   const std::vector<std::byte> disk = fake.contents("A");
   EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 7 * block, source.data.begin()));
-  EXPECT_TRUE(std::all_of(disk.begin() + 7 * block, disk.end(), [](std::byte b) { return b == std::byte{0}; }));
+  EXPECT_TRUE(untouched_from(disk, 7 * block));
 }
 
 TEST_F(WriteJob, AWriteProtectedDiskFailsAtTheFirstBlock) {
@@ -369,7 +377,7 @@ TEST_F(WriteJob, ACancelDuringTheCopyKeepsWhatWasWritten) {
   EXPECT_EQ(finish().code, JOB_CANCELLED);
   const std::vector<std::byte> disk = fake.contents("A");
   EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 21 * block, source.data.begin()));
-  EXPECT_TRUE(std::all_of(disk.begin() + 21 * block, disk.end(), [](std::byte b) { return b == std::byte{0}; }));
+  EXPECT_TRUE(untouched_from(disk, 21 * block));
 }
 
 }  // namespace

@@ -90,7 +90,8 @@ class TempDir {
 
 std::string patterned(std::size_t size, unsigned seed) {
   std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + i / 512 + seed) & 0xFF);
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>((i * 31 + i / 512 + seed) & 0xFF);
   return bytes;
 }
 
@@ -116,7 +117,8 @@ int32_t finish() {
 // Points drive letter `letter` at `path` for this test.
 class DriveOn {
  public:
-  DriveOn(const char* letter, const std::string& path) : name_(std::string("TESSIL_DRIVE_") + letter) {
+  DriveOn(const char* letter, const std::string& path)
+      : name_(std::string("TESSIL_DRIVE_") + letter) {
     setenv(name_.c_str(), path.c_str(), 1);
   }
   ~DriveOn() { unsetenv(name_.c_str()); }
@@ -141,20 +143,19 @@ TEST(Library, ExportsExactlyTheNineEntryPoints) {
   std::set<std::string> names;
   std::istringstream lines(table);
   for (std::string address, type, name; lines >> address >> type >> name;) names.insert(name);
-  const std::set<std::string> expected = {"getdriveinfo", "getimageinfo",  "readdisk",
-                                          "writedisk",    "getporcentage", "intcancel",
+  const std::set<std::string> expected = {"getdriveinfo", "getimageinfo",   "readdisk",
+                                          "writedisk",    "getporcentage",  "intcancel",
                                           "retvalue",     "getreturnvalue", "getversion"};
   EXPECT_EQ(names, expected);
   const Library& lib = library();
-  for (const void* entry : {reinterpret_cast<const void*>(lib.getdriveinfo),
-                            reinterpret_cast<const void*>(lib.getimageinfo),
-                            reinterpret_cast<const void*>(lib.readdisk),
-                            reinterpret_cast<const void*>(lib.writedisk),
-                            reinterpret_cast<const void*>(lib.getporcentage),
-                            reinterpret_cast<const void*>(lib.intcancel),
-                            reinterpret_cast<const void*>(lib.retvalue),
-                            reinterpret_cast<const void*>(lib.getreturnvalue),
-                            reinterpret_cast<const void*>(lib.getversion)})
+  for (const void* entry :
+       {reinterpret_cast<const void*>(lib.getdriveinfo),
+        reinterpret_cast<const void*>(lib.getimageinfo),
+        reinterpret_cast<const void*>(lib.readdisk), reinterpret_cast<const void*>(lib.writedisk),
+        reinterpret_cast<const void*>(lib.getporcentage),
+        reinterpret_cast<const void*>(lib.intcancel), reinterpret_cast<const void*>(lib.retvalue),
+        reinterpret_cast<const void*>(lib.getreturnvalue),
+        reinterpret_cast<const void*>(lib.getversion)})
     EXPECT_NE(entry, nullptr);
 }
 
@@ -203,7 +204,8 @@ TEST(FileDrives, AnImageOfAnotherGeometryLeavesTheDiskAlone) {
 }
 
 std::size_t entries(const char* folder) {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 TEST(FileDrives, AThousandJobsLeakNoDescriptorOrThread) {
