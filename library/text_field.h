@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <cstring>
 #include <string_view>
 
 #include "tessil.h"
@@ -19,7 +18,7 @@ class TextField {
     const std::string_view view = text ? std::string_view(text) : std::string_view();
     overflow_ = view.size() > capacity;
     const std::size_t n = overflow_ ? capacity : view.size();
-    std::memcpy(buffer_.data(), view.data(), n);
+    view.copy(buffer_.data(), n);
     buffer_[n] = '\0';
   }
 
