@@ -1,0 +1,19 @@
+// The program's own names, as its windows, its version record and the
+// desktop files show them.
+#pragma once
+
+#include <QString>
+
+namespace app_info {
+
+inline const QString product_name = QStringLiteral("Quillmark 1.0.0");
+inline const QString file_description = QStringLiteral("Images from floppies");
+inline const QString comments = QStringLiteral("Application to create images from floppies");
+inline const QString version = QStringLiteral("1.00");
+inline const QString internal_name = QStringLiteral("tessil");
+inline const QString organization = QStringLiteral("Quillmark");
+
+inline const QString web_address = QStringLiteral("http://www.quillmark.example/");
+inline const QString mail_address = QStringLiteral("support@quillmark.example");
+
+}  // namespace app_info

@@ -1,0 +1,162 @@
+#include "form1.h"
+
+#include <QLayout>
+#include <QTimer>
+
+#include "app_info.h"
+#include "binding/imaging_backend.h"
+#include "form2.h"
+#include "label_text.h"
+#include "ui_form1.h"
+#include "window_placement.h"
+
+namespace {
+
+constexpr int poll_interval_ms = 1000;
+
+const QString drive_a = QStringLiteral("A");
+const QString drive_b = QStringLiteral("B");
+
+}  // namespace
+
+Form1::Form1(ImagingBackend& backend, LinkOpener& links, std::function<void()> beep,
+             QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint),
+      ui_(std::make_unique<Ui::Form1>()),
+      backend_(backend),
+      links_(links),
+      timer_(new QTimer(this)),
+      dialog_(*this) {
+  ui_->setupUi(this);
+  log_ = std::make_unique<MessageLog>(*ui_->List1);
+  poller_ = std::make_unique<JobPoller>(backend, *timer_, *ui_->ProgressBar1, *log_,
+                                        std::move(beep));
+  setWindowTitle(app_info::product_name);
+  // The client area is fixed; the window is as large as it and the menu bar.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  timer_->setObjectName(QStringLiteral("Timer1"));
+  timer_->setInterval(poll_interval_ms);
+  connect(timer_, &QTimer::timeout, this, &Form1::tick);
+
+  // The drive box takes any text the user types, as typed: no completion
+  // that would turn "a" into "A", and nothing added to its list.
+  ui_->Combo1->setCompleter(nullptr);
+  ui_->Combo1->setEditText(QStringLiteral("Combo1"));
+  label_text::limitUserInput(*ui_->Text1);
+
+  connect(ui_->Command1, &QPushButton::clicked, this, &Form1::getDiskInformation);
+  connect(ui_->Command2, &QPushButton::clicked, this, &Form1::readFloppyToImageFile);
+  connect(ui_->Command3, &QPushButton::clicked, this, &Form1::writeImageFileToFloppy);
+  connect(ui_->Command4, &QPushButton::clicked, this, &Form1::cancelJob);
+  connect(ui_->about, &QAction::triggered, this, &Form1::openAbout);
+
+  ui_->Command1->setFocus();
+  placeAtScreenCentre(*this);
+}
+
+Form1::~Form1() {
+  // The about window outlives a closed main window, not the program.
+  delete about_window_.data();
+}
+
+void Form1::fillDriveBox() {
+  ui_->Combo1->addItem(drive_a);
+  ui_->Combo1->addItem(drive_b);
+  ui_->Combo1->setEditText(drive_a);
+}
+
+Form2* Form1::aboutWindow() const { return about_window_.data(); }
+
+void Form1::LogMessage(int32_t code, const QString& message) { log_->LogMessage(code, message); }
+
+void Form1::tick() { poller_->tick(); }
+
+bool Form1::driveTest(QString& drive) {
+  drive = ui_->Combo1->currentText();
+  if (drive == drive_a || drive == drive_b) return true;
+  LogMessage(2, QStringLiteral("Invalid drive selection"));
+  return false;
+}
+
+bool Form1::busyTest() {
+  if (backend_.retvalue() == 0) return true;
+  LogMessage(3, QStringLiteral("Already running call cancel first"));
+  return false;
+}
+
+void Form1::startPolling() { timer_->start(); }
+
+// Command1. No busy test: the drive may be queried while a job runs.
+void Form1::getDiskInformation() {
+  QString drive;
+  if (!driveTest(drive)) return;
+  int32_t cylinders = 0;
+  int32_t tracks_per_cylinder = 0;
+  int32_t sectors_per_track = 0;
+  int32_t bytes_per_sector = 0;
+  int32_t total_size = 0;
+  const int32_t result = backend_.getdriveinfo(drive, cylinders, tracks_per_cylinder,
+                                               sectors_per_track, bytes_per_sector, total_size);
+  ui_->Label3->setText(QStringLiteral("Cylinders : ") + QString::number(cylinders));
+  ui_->Label4->setText(QStringLiteral("Tracks/cylinder : ") + QString::number(tracks_per_cylinder));
+  ui_->Label5->setText(QStringLiteral("Sectors/track : ") + QString::number(sectors_per_track));
+  ui_->Label6->setText(QStringLiteral("Bytes/sector : ") + QString::number(bytes_per_sector));
+  ui_->Label7->setText(QStringLiteral("Disk space : ") + QString::number(total_size));
+  if (result == 1) {
+    LogMessage(0, QStringLiteral("Done"));
+  } else {
+    LogMessage(1, QStringLiteral("Drive is empty"));
+  }
+}
+
+// Command2.
+void Form1::readFloppyToImageFile() {
+  if (!busyTest()) return;
+  QString drive;
+  if (!driveTest(drive)) return;
+  if (!dialog_.showSave(QStringLiteral("Select the image file to save"))) return;
+  drive = ui_->Combo1->currentText();
+  // The library keeps 299 bytes of a label; cut it here, between whole
+  // characters, rather than let the library cut through one.
+  const QString label = label_text::fitted(ui_->Text1->text());
+  if (backend_.readdisk(drive, dialog_.fileName(), label) != 0) {
+    LogMessage(3, QStringLiteral("Already running call cancel first"));
+    return;
+  }
+  startPolling();
+}
+
+// Command3.
+void Form1::writeImageFileToFloppy() {
+  if (!busyTest()) return;
+  QString drive;
+  if (!driveTest(drive)) return;
+  if (!dialog_.showOpen(QStringLiteral("Select the image file to write to the floppy"))) return;
+  const QString image_path = dialog_.fileName();
+  QString buffer = label_text::blankBuffer();
+  backend_.getimageinfo(image_path, buffer);
+  ui_->Text1->setText(label_text::fromBuffer(buffer));
+  drive = ui_->Combo1->currentText();
+  if (backend_.writedisk(drive, image_path) != 0) {
+    LogMessage(3, QStringLiteral("Already running call cancel first"));
+    return;
+  }
+  startPolling();
+}
+
+// Command4. The job's end is reported by the tick as usual.
+void Form1::cancelJob() { backend_.intcancel(); }
+
+void Form1::openAbout() {
+  if (!about_window_) {
+    about_window_ = new Form2(links_);
+    about_window_->setWindowIcon(windowIcon());
+    placeAtScreenCentre(*about_window_);
+  }
+  about_window_->show();
+  about_window_->raise();
+  about_window_->activateWindow();
+}

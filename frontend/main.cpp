@@ -1,0 +1,24 @@
+// tessil: copies whole floppy disks into image files and back, through the
+// imaging library libtessil.so, which it loads at run time.
+#include <QApplication>
+#include <cstdlib>
+
+#include "binding/library_binding.h"
+#include "binding/program_directory.h"
+#include "form1.h"
+#include "link_opener.h"
+#include "startup.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  describeApplication();
+
+  LibraryBinding library(programDirectory(), reportLoaderFailure);
+  if (!platformAccepted(library)) return EXIT_FAILURE;
+
+  DesktopLinkOpener links;
+  Form1 window(library, links, [] { QApplication::beep(); });
+  window.fillDriveBox();
+  window.show();
+  return application.exec();
+}
