@@ -25,6 +25,15 @@ std::string_view drive_text(const char* drive) {
 
 }  // namespace
 
+ImageHeader header_of(const DriveInfo& info) {
+  ImageHeader header{};
+  header.cylinders = static_cast<uint32_t>(info.cylinders);
+  header.tracks_per_cylinder = static_cast<uint32_t>(info.tracks_per_cylinder);
+  header.sectors_per_track = static_cast<uint32_t>(info.sectors_per_track);
+  header.bytes_per_sector = static_cast<uint32_t>(info.bytes_per_sector);
+  return header;
+}
+
 std::string device_path_of(const char* drive) {
   const std::string_view text = drive_text(drive);
   if (text.size() > max_drive_text) return {};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "tessil.h"
 
 namespace tessil {
 
@@ -17,6 +18,9 @@ struct DriveInfo {
   int32_t bytes_per_sector = 0;
   int32_t total_size = 0;  // low 32 bits of the size in bytes
 };
+
+// An image header carrying the drive's four geometry values and no label.
+ImageHeader header_of(const DriveInfo& info);
 
 // \\.\ followed by the drive text and a colon; empty when the drive text is
 // too long for the query's paths (more than 289 characters).

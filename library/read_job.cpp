@@ -6,6 +6,7 @@
 
 #include "geometry.h"
 #include "image_format.h"
+#include "job_handles.h"
 #include "job_state.h"
 #include "jobs.h"
 #include "platform/platform.h"
@@ -36,11 +37,7 @@ int32_t read_job() {
   std::string device_path;
   const int32_t found = query_drive(state.driveint.c_str(), drive, device_path);
 
-  ImageHeader header{};
-  header.cylinders = static_cast<uint32_t>(drive.cylinders);
-  header.tracks_per_cylinder = static_cast<uint32_t>(drive.tracks_per_cylinder);
-  header.sectors_per_track = static_cast<uint32_t>(drive.sectors_per_track);
-  header.bytes_per_sector = static_cast<uint32_t>(drive.bytes_per_sector);
+  ImageHeader header = header_of(drive);
   std::memcpy(header.label, state.inameint.c_str(), state.inameint.view().size() + 1);
   trace("disk.image %s\n", header.label);
 
@@ -51,8 +48,9 @@ int32_t read_job() {
   trace("has disk in drive \n");
 
   int32_t result = JOB_OK;
-  File image;
-  std::unique_ptr<platform::Drive> disk;
+  JobHandles handles;
+  File& image = handles.image;
+  std::unique_ptr<platform::Drive>& disk = handles.disk;
   bool image_failed = false;
   uint32_t total = 0;
 
@@ -103,15 +101,6 @@ int32_t read_job() {
       result = JOB_HEADER_WRITE_FAILED;
     else if (total != static_cast<uint32_t>(drive.total_size))
       result = JOB_SHORT_READ;
-  }
-
-  if (image) {
-    trace("closing file \n");
-    image.reset();
-  }
-  if (disk) {
-    disk.reset();
-    trace("Closing floppy \n");
   }
   return result;
 }

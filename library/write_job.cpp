@@ -5,6 +5,7 @@
 
 #include "geometry.h"
 #include "image_format.h"
+#include "job_handles.h"
 #include "job_state.h"
 #include "jobs.h"
 #include "platform/platform.h"
@@ -20,11 +21,7 @@ int32_t write_job() {
   DriveInfo drive;
   std::string device_path;
   const int32_t found = query_drive(state.driveint.c_str(), drive, device_path);
-  ImageHeader drive_record{};
-  drive_record.cylinders = static_cast<uint32_t>(drive.cylinders);
-  drive_record.tracks_per_cylinder = static_cast<uint32_t>(drive.tracks_per_cylinder);
-  drive_record.sectors_per_track = static_cast<uint32_t>(drive.sectors_per_track);
-  drive_record.bytes_per_sector = static_cast<uint32_t>(drive.bytes_per_sector);
+  const ImageHeader drive_record = header_of(drive);
   trace("cyl do disquete %d\n", static_cast<int>(drive.cylinders));
   trace("disk.image %s\n", "");
 
@@ -35,8 +32,9 @@ int32_t write_job() {
   trace("has disk in drive \n");
 
   int32_t result = JOB_OK;
-  File image;
-  std::unique_ptr<platform::Drive> disk;
+  JobHandles handles;
+  File& image = handles.image;
+  std::unique_ptr<platform::Drive>& disk = handles.disk;
   uint32_t total = 0;
 
   // A path that did not fit is never opened shortened.
@@ -97,15 +95,6 @@ int32_t write_job() {
       else if (total != static_cast<uint32_t>(drive.total_size))
         result = JOB_SHORT_WRITE;
     }
-  }
-
-  if (image) {
-    trace("closing file \n");
-    image.reset();
-  }
-  if (disk) {
-    disk.reset();
-    trace("Closing floppy \n");
   }
   return result;
 }
