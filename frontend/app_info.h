@@ -13,7 +13,7 @@ inline const QString version = QStringLiteral("1.00");
 inline const QString internal_name = QStringLiteral("tessil");
 inline const QString organization = QStringLiteral("Quillmark");
 
-inline const QString web_address = QStringLiteral("http://www.quillmark.example/");
+inline const QString web_address = QStringLiteral("https://www.quillmark.example/");
 inline const QString mail_address = QStringLiteral("support@quillmark.example");
 
 }  // namespace app_info
