@@ -11,9 +11,13 @@ CommonDialog::CommonDialog(QWidget& parent) : dialog_(new QFileDialog(&parent)) 
   dialog_->setFileMode(QFileDialog::AnyFile);
 }
 
-bool CommonDialog::showSave(const QString& title) { return show(title, true); }
+bool CommonDialog::showSave(const QString& title) {
+  return show(title, true);
+}
 
-bool CommonDialog::showOpen(const QString& title) { return show(title, false); }
+bool CommonDialog::showOpen(const QString& title) {
+  return show(title, false);
+}
 
 bool CommonDialog::show(const QString& title, bool save) {
   // The save form asks before it replaces an existing file (Qt's default).

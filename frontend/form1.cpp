@@ -31,8 +31,8 @@ Form1::Form1(ImagingBackend& backend, LinkOpener& links, std::function<void()> b
       dialog_(*this) {
   ui_->setupUi(this);
   log_ = std::make_unique<MessageLog>(*ui_->List1);
-  poller_ = std::make_unique<JobPoller>(backend, *timer_, *ui_->ProgressBar1, *log_,
-                                        std::move(beep));
+  poller_ =
+      std::make_unique<JobPoller>(backend, *timer_, *ui_->ProgressBar1, *log_, std::move(beep));
   setWindowTitle(app_info::product_name);
   // The client area is fixed; the window is as large as it and the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -68,11 +68,17 @@ void Form1::fillDriveBox() {
   ui_->Combo1->setEditText(drive_a);
 }
 
-Form2* Form1::aboutWindow() const { return about_window_.data(); }
+Form2* Form1::aboutWindow() const {
+  return about_window_.data();
+}
 
-void Form1::LogMessage(int32_t code, const QString& message) { log_->LogMessage(code, message); }
+void Form1::LogMessage(int32_t code, const QString& message) {
+  log_->LogMessage(code, message);
+}
 
-void Form1::tick() { poller_->tick(); }
+void Form1::tick() {
+  poller_->tick();
+}
 
 bool Form1::driveTest(QString& drive) {
   drive = ui_->Combo1->currentText();
@@ -87,7 +93,9 @@ bool Form1::busyTest() {
   return false;
 }
 
-void Form1::startPolling() { timer_->start(); }
+void Form1::startPolling() {
+  timer_->start();
+}
 
 // Command1. No busy test: the drive may be queried while a job runs.
 void Form1::getDiskInformation() {
@@ -148,7 +156,9 @@ void Form1::writeImageFileToFloppy() {
 }
 
 // Command4. The job's end is reported by the tick as usual.
-void Form1::cancelJob() { backend_.intcancel(); }
+void Form1::cancelJob() {
+  backend_.intcancel();
+}
 
 void Form1::openAbout() {
   if (!about_window_) {

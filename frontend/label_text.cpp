@@ -18,7 +18,9 @@ QString fitted(const QString& text) {
   return text.left(end);
 }
 
-QString blankBuffer() { return QString(buffer_length, QLatin1Char(' ')); }
+QString blankBuffer() {
+  return QString(buffer_length, QLatin1Char(' '));
+}
 
 QString fromBuffer(const QString& buffer) {
   const qsizetype nul = buffer.indexOf(QChar(u'\0'));

@@ -1,19 +1,23 @@
 #include "library_binding.h"
 
+#include <dlfcn.h>
 #include <QFile>
 #include <QFileInfo>
 #include <cstring>
-#include <dlfcn.h>
 #include <utility>
 
 namespace {
 
 // A text for the library: a NUL-terminated 8-bit copy in the locale's
 // encoding. QByteArray keeps a NUL after its last byte.
-QByteArray textCopy(const QString& text) { return text.toLocal8Bit(); }
+QByteArray textCopy(const QString& text) {
+  return text.toLocal8Bit();
+}
 
 // A file name as the file system expects it.
-QByteArray fileNameCopy(const QString& path) { return QFile::encodeName(path); }
+QByteArray fileNameCopy(const QString& path) {
+  return QFile::encodeName(path);
+}
 
 }  // namespace
 
@@ -29,8 +33,8 @@ bool LibraryBinding::load() {
                           : directory_ + QLatin1Char('/') + QFile::decodeName(file_name_);
   // A library in the program's own directory is the one that belongs to it:
   // if that file fails to load we report why rather than pick up another.
-  const QByteArray name = !own.isEmpty() && QFileInfo::exists(own) ? QFile::encodeName(own)
-                                                                   : file_name_;
+  const QByteArray name =
+      !own.isEmpty() && QFileInfo::exists(own) ? QFile::encodeName(own) : file_name_;
   handle_ = ::dlopen(name.constData(), RTLD_NOW | RTLD_LOCAL);
   if (handle_) return true;
   const char* error = ::dlerror();

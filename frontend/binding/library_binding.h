@@ -33,8 +33,7 @@ class LibraryBinding final : public ImagingBackend {
                        int32_t& sectors_per_track, int32_t& bytes_per_sector,
                        int32_t& total_size) override;
   int32_t getimageinfo(const QString& image_path, QString& label) override;
-  int32_t readdisk(const QString& drive, const QString& image_path,
-                   const QString& label) override;
+  int32_t readdisk(const QString& drive, const QString& image_path, const QString& label) override;
   int32_t writedisk(const QString& drive, const QString& image_path) override;
   int32_t getporcentage() override;
   int32_t intcancel() override;

@@ -1,9 +1,9 @@
 #include "program_directory.h"
 
+#include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <array>
-#include <unistd.h>
 
 QString programDirectory() {
   std::array<char, 4096> buffer{};

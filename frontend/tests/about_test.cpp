@@ -148,8 +148,10 @@ class AboutTest : public QObject {
   void linksGoThroughTheLinkLayer_data() {
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("prefix");
-    QTest::newRow("web") << "Label2" << "";
-    QTest::newRow("mail") << "Label4" << "mailto:";
+    QTest::newRow("web") << "Label2"
+                         << "";
+    QTest::newRow("mail") << "Label4"
+                          << "mailto:";
   }
   void linksGoThroughTheLinkLayer() {
     QFETCH(QString, label);
@@ -169,7 +171,8 @@ class AboutTest : public QObject {
     QCOMPARE(request.show_command, 1);
     // The click changes nothing in the window.
     QCOMPARE(link->font(), font_before);
-    QCOMPARE(link->text(), label == QLatin1String("Label2") ? app_info::web_address : app_info::mail_address);
+    QCOMPARE(link->text(),
+             label == QLatin1String("Label2") ? app_info::web_address : app_info::mail_address);
     QVERIFY(about->isVisible());
     // Other buttons and the text do not open anything.
     QTest::mouseClick(link, Qt::RightButton);

@@ -1,8 +1,8 @@
 // The lazy binding, against stand-in libraries built for the tests.
+#include <dlfcn.h>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <dlfcn.h>
 
 #include "binding/library_binding.h"
 #include "binding/program_directory.h"
@@ -91,10 +91,12 @@ class BindingTest : public QObject {
   void textsArriveAsEightBitCopies_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("label");
-    QTest::newRow("plain") << "/tmp/disk.img" << "My floppy image";
+    QTest::newRow("plain") << "/tmp/disk.img"
+                           << "My floppy image";
     QTest::newRow("non-ASCII") << QString::fromUtf8("/tmp/imagem ç é/disco º.img")
                                << QString::fromUtf8("Cópia de segurança");
-    QTest::newRow("empty label") << "/tmp/a.img" << "";
+    QTest::newRow("empty label") << "/tmp/a.img"
+                                 << "";
   }
   void textsArriveAsEightBitCopies() {
     QFETCH(QString, path);
@@ -125,7 +127,8 @@ class BindingTest : public QObject {
     QTest::addColumn<QString>("buffer");
     QTest::addColumn<QString>("label");
     QTest::newRow("300 blanks") << label_text::blankBuffer() << "Fake label";
-    QTest::newRow("short buffer") << "abc" << "Fak";
+    QTest::newRow("short buffer") << "abc"
+                                  << "Fak";
   }
   void labelBufferComesBack() {
     QFETCH(QString, buffer);

@@ -45,7 +45,9 @@ class CommandsTest : public QObject {
   void press(const QString& button) {
     QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
   }
-  void setDrive(const QString& text) { child<QComboBox>(QStringLiteral("Combo1"))->setEditText(text); }
+  void setDrive(const QString& text) {
+    child<QComboBox>(QStringLiteral("Combo1"))->setEditText(text);
+  }
   QLineEdit* labelBox() { return child<QLineEdit>(QStringLiteral("Text1")); }
   QString path(const char* name) { return dir.filePath(QLatin1String(name)); }
 
@@ -68,8 +70,8 @@ class CommandsTest : public QObject {
     QTest::addColumn<QString>("drive");
     for (const char* button : {"Command1", "Command2", "Command3"}) {
       for (const char* drive : {"a", "A:", "C", "", " A", "A ", "AB"}) {
-        QTest::addRow("%s \"%s\"", button, drive) << QString::fromLatin1(button)
-                                                  << QString::fromLatin1(drive);
+        QTest::addRow("%s \"%s\"", button, drive)
+            << QString::fromLatin1(button) << QString::fromLatin1(drive);
       }
     }
   }
@@ -96,27 +98,27 @@ class CommandsTest : public QObject {
     QTest::addColumn<QList<int>>("values");
     QTest::addColumn<QStringList>("labels");
     QTest::addColumn<QString>("line");
-    QTest::newRow("1.44 MB in A")
-        << "A" << 1 << QList<int>{80, 2, 18, 512, 1474560}
-        << QStringList{"Cylinders : 80", "Tracks/cylinder : 2", "Sectors/track : 18",
-                       "Bytes/sector : 512", "Disk space : 1474560"}
-        << "1 : 0 : Done";
-    QTest::newRow("720 KB in B")
-        << "B" << 1 << QList<int>{80, 2, 9, 512, 737280}
-        << QStringList{"Cylinders : 80", "Tracks/cylinder : 2", "Sectors/track : 9",
-                       "Bytes/sector : 512", "Disk space : 737280"}
-        << "1 : 0 : Done";
-    QTest::newRow("empty drive")
-        << "A" << 0 << QList<int>{0, 0, 0, 0, 0}
-        << QStringList{"Cylinders : 0", "Tracks/cylinder : 0", "Sectors/track : 0",
-                       "Bytes/sector : 0", "Disk space : 0"}
-        << "1 : 1 : Drive is empty";
+    QTest::newRow("1.44 MB in A") << "A" << 1 << QList<int>{80, 2, 18, 512, 1474560}
+                                  << QStringList{"Cylinders : 80", "Tracks/cylinder : 2",
+                                                 "Sectors/track : 18", "Bytes/sector : 512",
+                                                 "Disk space : 1474560"}
+                                  << "1 : 0 : Done";
+    QTest::newRow("720 KB in B") << "B" << 1 << QList<int>{80, 2, 9, 512, 737280}
+                                 << QStringList{"Cylinders : 80", "Tracks/cylinder : 2",
+                                                "Sectors/track : 9", "Bytes/sector : 512",
+                                                "Disk space : 737280"}
+                                 << "1 : 0 : Done";
+    QTest::newRow("empty drive") << "A" << 0 << QList<int>{0, 0, 0, 0, 0}
+                                 << QStringList{"Cylinders : 0", "Tracks/cylinder : 0",
+                                                "Sectors/track : 0", "Bytes/sector : 0",
+                                                "Disk space : 0"}
+                                 << "1 : 1 : Drive is empty";
     // Only exactly 1 counts as success; the values are shown all the same.
-    QTest::newRow("result 2")
-        << "A" << 2 << QList<int>{1, 2, 3, 4, -5}
-        << QStringList{"Cylinders : 1", "Tracks/cylinder : 2", "Sectors/track : 3",
-                       "Bytes/sector : 4", "Disk space : -5"}
-        << "1 : 1 : Drive is empty";
+    QTest::newRow("result 2") << "A" << 2 << QList<int>{1, 2, 3, 4, -5}
+                              << QStringList{"Cylinders : 1", "Tracks/cylinder : 2",
+                                             "Sectors/track : 3", "Bytes/sector : 4",
+                                             "Disk space : -5"}
+                              << "1 : 1 : Drive is empty";
     QTest::newRow("result -1") << "B" << -1 << QList<int>{0, 0, 0, 0, 0}
                                << QStringList{"Cylinders : 0", "Tracks/cylinder : 0",
                                               "Sectors/track : 0", "Bytes/sector : 0",
@@ -181,8 +183,10 @@ class CommandsTest : public QObject {
   void cancelledDialogChangesNothing_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("title");
-    QTest::newRow("read") << "Command2" << "Select the image file to save";
-    QTest::newRow("write") << "Command3" << "Select the image file to write to the floppy";
+    QTest::newRow("read") << "Command2"
+                          << "Select the image file to save";
+    QTest::newRow("write") << "Command3"
+                           << "Select the image file to write to the floppy";
   }
   void cancelledDialogChangesNothing() {
     QFETCH(QString, button);
@@ -218,9 +222,12 @@ class CommandsTest : public QObject {
     QTest::addColumn<bool>("readable");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("label") << true << "My floppy image" << "My floppy image";
-    QTest::newRow("empty label") << true << "" << "";
-    QTest::newRow("non-ASCII label") << true << "Disquete nº 2 ção" << "Disquete nº 2 ção";
+    QTest::newRow("label") << true << "My floppy image"
+                           << "My floppy image";
+    QTest::newRow("empty label") << true << ""
+                                 << "";
+    QTest::newRow("non-ASCII label") << true << "Disquete nº 2 ção"
+                                     << "Disquete nº 2 ção";
     QTest::newRow("unreadable file") << false << "" << QString(300, QLatin1Char(' '));
   }
   void writeShowsTheStoredLabel() {
@@ -244,7 +251,8 @@ class CommandsTest : public QObject {
     // The write job's outcome comes from the tick.
     backend.finish(readable ? 0 : 106, readable ? 100 : 0);
     form->tick();
-    QCOMPARE(lines(), QStringList{readable ? "1 : 0 : Done" : "1 : 106 : Unable to open image file to read"});
+    QCOMPARE(lines(), QStringList{readable ? "1 : 0 : Done"
+                                           : "1 : 106 : Unable to open image file to read"});
   }
 
   // One dialog serves both commands, lists every file and offers the name
@@ -272,7 +280,8 @@ class CommandsTest : public QObject {
     QCOMPARE(dialog.objectName(), QStringLiteral("CommonDialog1"));
     QVERIFY(dialog.defaultSuffix().isEmpty());
     QVERIFY(dialog.nameFilters().size() <= 1);
-    QVERIFY(dialog.nameFilters().isEmpty() || dialog.nameFilters().first().contains(QLatin1String("(*)")));
+    QVERIFY(dialog.nameFilters().isEmpty() ||
+            dialog.nameFilters().first().contains(QLatin1String("(*)")));
   }
 
   // Replacing an existing file needs the user's yes; a no leaves the dialog
@@ -328,14 +337,15 @@ class CommandsTest : public QObject {
     QTest::addColumn<bool>("pasted");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
-    QTest::newRow("short") << false << "Short" << "Short";
+    QTest::newRow("short") << false << "Short"
+                           << "Short";
     QTest::newRow("299 bytes typed") << false << QString(299, u'x') << QString(299, u'x');
     QTest::newRow("300 bytes typed") << false << QString(300, u'x') << QString(299, u'x');
     QTest::newRow("310 bytes pasted") << true << QString(310, u'y') << QString(299, u'y');
     QTest::newRow("two-byte letters") << true << QString(200, u'é') << QString(149, u'é');
     QTest::newRow("three-byte signs") << true << QString(120, u'€') << QString(99, u'€');
-    QTest::newRow("four-byte pairs") << true << QString::fromUtf8("😀").repeated(80)
-                                     << QString::fromUtf8("😀").repeated(74);
+    QTest::newRow("four-byte pairs")
+        << true << QString::fromUtf8("😀").repeated(80) << QString::fromUtf8("😀").repeated(74);
   }
   void labelIsKeptWithinTheLibraryField() {
     QFETCH(bool, pasted);

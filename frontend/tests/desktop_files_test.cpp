@@ -47,7 +47,8 @@ class DesktopFilesTest : public QObject {
     const QString metainfo = read(METAINFO_FILE);
     QVERIFY(!metainfo.isEmpty());
     QVERIFY(metainfo.contains(QStringLiteral("<name>%1</name>").arg(app_info::product_name)));
-    QVERIFY(metainfo.contains(QStringLiteral("<summary>%1</summary>").arg(app_info::file_description)));
+    QVERIFY(
+        metainfo.contains(QStringLiteral("<summary>%1</summary>").arg(app_info::file_description)));
     QVERIFY(metainfo.contains(app_info::comments));
     QVERIFY(metainfo.contains(QStringLiteral("<release version=\"%1\"").arg(app_info::version)));
     QVERIFY(metainfo.contains(QStringLiteral("<binary>%1</binary>").arg(app_info::internal_name)));

@@ -61,8 +61,7 @@ class FakeBackend final : public ImagingBackend {
     return 0;
   }
 
-  int32_t readdisk(const QString& drive, const QString& image_path,
-                   const QString& label) override {
+  int32_t readdisk(const QString& drive, const QString& image_path, const QString& label) override {
     calls << QStringLiteral("readdisk");
     if (busy) return 1;
     last_drive = drive;

@@ -143,7 +143,8 @@ class Form1Test : public QObject {
     for (int i = 0; i < 200 && order.size() < expected.size(); ++i) {
       if ((widget->focusPolicy() & Qt::TabFocus) && widget->window() == form.get() &&
           !widget->objectName().startsWith(QLatin1String("qt_")) &&
-          form->centralWidget()->isAncestorOf(widget) && !widget->parentWidget()->inherits("QComboBox"))
+          form->centralWidget()->isAncestorOf(widget) &&
+          !widget->parentWidget()->inherits("QComboBox"))
         order << widget->objectName();
       widget = widget->nextInFocusChain();
     }
@@ -170,7 +171,8 @@ class Form1Test : public QObject {
 
     const QRect client = form->centralWidget()->rect();
     QList<QWidget*> controls;
-    for (QWidget* widget : form->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    for (QWidget* widget :
+         form->centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
       controls << widget;
     QCOMPARE(controls.size(), 16);
     for (QWidget* a : controls) {
@@ -179,8 +181,9 @@ class Form1Test : public QObject {
         QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
                  qPrintable(a->objectName() + QLatin1Char('/') + b->objectName()));
       if (auto* label = qobject_cast<QLabel*>(a))
-        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
-                 qPrintable(label->text()));
+        QVERIFY2(
+            label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+            qPrintable(label->text()));
       if (auto* button = qobject_cast<QPushButton*>(a))
         QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) + 8 <= button->width(),
                  qPrintable(button->text()));

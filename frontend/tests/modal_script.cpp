@@ -21,11 +21,14 @@ ModalScript::ModalScript(QList<Answer> answers, int timeout_ms)
   poll_timer_->start(poll_ms);
 }
 
-ModalScript::~ModalScript() { rejectAllModals(); }
+ModalScript::~ModalScript() {
+  rejectAllModals();
+}
 
 QString ModalScript::report() const {
   QStringList all = failures_;
-  if (!answers_.isEmpty()) all << QStringLiteral("%1 expected dialog(s) never showed").arg(answers_.size());
+  if (!answers_.isEmpty())
+    all << QStringLiteral("%1 expected dialog(s) never showed").arg(answers_.size());
   return all.join(QStringLiteral("; "));
 }
 
@@ -78,7 +81,8 @@ void ModalScript::poll() {
 ModalScript::Answer ModalScript::acceptFile(const QString& path, const QString& expected_title) {
   return [path, expected_title](QWidget* modal) -> QString {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
-    if (!dialog) return QStringLiteral("expected a file dialog, got \"%1\"").arg(modal->windowTitle());
+    if (!dialog)
+      return QStringLiteral("expected a file dialog, got \"%1\"").arg(modal->windowTitle());
     if (!expected_title.isNull() && dialog->windowTitle() != expected_title)
       return QStringLiteral("dialog title \"%1\"").arg(dialog->windowTitle());
     auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));

@@ -1,11 +1,11 @@
 // The real program started as a user would: a copy of it in a directory of
 // its own, with a stand-in library beside it or none at all. A preloaded
 // helper plays the user and writes down what the program showed.
+#include <dlfcn.h>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <dlfcn.h>
 
 class StartupProcessTest : public QObject {
   Q_OBJECT
@@ -25,8 +25,7 @@ class StartupProcessTest : public QObject {
     if (!dir.isValid()) return result;
     const QString program = dir.filePath(QStringLiteral("tessil"));
     if (!QFile::copy(QStringLiteral(PROGRAM), program)) return result;
-    if (!library.isEmpty() &&
-        !QFile::copy(library, dir.filePath(QStringLiteral("libtessil.so"))))
+    if (!library.isEmpty() && !QFile::copy(library, dir.filePath(QStringLiteral("libtessil.so"))))
       return result;
     const QString log = dir.filePath(QStringLiteral("shown.txt"));
 
@@ -50,12 +49,14 @@ class StartupProcessTest : public QObject {
     result.standard_error = process.readAllStandardError();
     QFile shown(log);
     if (shown.open(QIODevice::ReadOnly | QIODevice::Text))
-      result.shown = QString::fromUtf8(shown.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+      result.shown =
+          QString::fromUtf8(shown.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return result;
   }
 
   static QString refusalLine() {
-    return QStringLiteral("messagebox\tQuillmark 1.0.0\tCan only run on NT4.0/2000/XP/Vista\t%1\t%2")
+    return QStringLiteral(
+               "messagebox\tQuillmark 1.0.0\tCan only run on NT4.0/2000/XP/Vista\t%1\t%2")
         .arg(int(0) /* no icon */)
         .arg(0x00000400 /* OK alone */);
   }

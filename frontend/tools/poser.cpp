@@ -66,8 +66,8 @@ void pose() {
 }
 
 void start() {
-  QMetaObject::invokeMethod(QCoreApplication::instance(), [] { later(200, pose); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [] { later(200, pose); }, Qt::QueuedConnection);
 }
 
 }  // namespace

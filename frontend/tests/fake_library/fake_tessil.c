@@ -18,7 +18,9 @@ static void keep(int slot, const char* text) {
   strncpy(received[slot], text ? text : "", sizeof received[slot] - 1);
 }
 
-EXPORT const char* fake_received(int slot) { return received[slot]; }
+EXPORT const char* fake_received(int slot) {
+  return received[slot];
+}
 
 EXPORT int32_t getversion(void) {
   const char* forced = getenv("TESSIL_FAKE_CLASS");
@@ -59,9 +61,17 @@ EXPORT int32_t writedisk(const char* drive, const char* path) {
   return 0;
 }
 
-EXPORT int32_t getporcentage(void) { return 42; }
+EXPORT int32_t getporcentage(void) {
+  return 42;
+}
 #ifndef FAKE_WITHOUT_INTCANCEL
-EXPORT int32_t intcancel(void) { return 0; }
+EXPORT int32_t intcancel(void) {
+  return 0;
+}
 #endif
-EXPORT int32_t retvalue(void) { return 0; }
-EXPORT int32_t getreturnvalue(void) { return 105; }
+EXPORT int32_t retvalue(void) {
+  return 0;
+}
+EXPORT int32_t getreturnvalue(void) {
+  return 105;
+}

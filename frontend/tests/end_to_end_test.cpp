@@ -1,0 +1,214 @@
+// The real program's windows on the real library, which this test finds
+// beside itself as the program does. Drives A and B stand on 1.44 MB files.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QtEndian>
+
+#include "binding/library_binding.h"
+#include "binding/program_directory.h"
+#include "fake_link_opener.h"
+#include "form1.h"
+#include "modal_script.h"
+
+namespace {
+
+constexpr qint64 disk_size = 80 * 2 * 18 * 512;
+constexpr int job_timeout_ms = 30000;
+
+QByteArray patternedDisk() {
+  QByteArray bytes(disk_size, '\0');
+  for (qint64 i = 0; i < disk_size; ++i) bytes[i] = char((i * 7 + i / 512) & 0xFF);
+  return bytes;
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+class EndToEndTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir;
+  QString drive_a;
+  QString drive_b;
+  QStringList loader_failures;
+  std::unique_ptr<LibraryBinding> library;
+  FakeLinkOpener links;
+  std::unique_ptr<Form1> form;
+
+  template <typename T>
+  T* child(const QString& name) {
+    return form->findChild<T*>(name);
+  }
+  QStringList lines() {
+    auto* list = child<QListWidget>(QStringLiteral("List1"));
+    QStringList all;
+    for (int i = 0; i < list->count(); ++i) all << list->item(i)->text();
+    return all;
+  }
+  void press(const char* button) {
+    QTest::mouseClick(child<QPushButton>(QLatin1String(button)), Qt::LeftButton);
+  }
+  void setDrive(const char* drive) {
+    child<QComboBox>(QStringLiteral("Combo1"))->setEditText(QLatin1String(drive));
+  }
+  QLineEdit* labelBox() { return child<QLineEdit>(QStringLiteral("Text1")); }
+  QStringList geometryLabels() {
+    QStringList texts;
+    for (const char* name : {"Label3", "Label4", "Label5", "Label6", "Label7"})
+      texts << child<QLabel>(QLatin1String(name))->text();
+    return texts;
+  }
+  // Presses a start command and answers its dialog with `path`.
+  bool start(const char* button, const QString& path) {
+    ModalScript script({ModalScript::acceptFile(path)});
+    press(button);
+    if (!script.succeeded()) qWarning("%s", qPrintable(script.report()));
+    return script.succeeded();
+  }
+  bool waitForLines(int count) {
+    QElapsedTimer clock;
+    clock.start();
+    while (lines().size() < count && clock.elapsed() < job_timeout_ms) QTest::qWait(50);
+    return lines().size() >= count;
+  }
+
+ private slots:
+  void initTestCase() {
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QVERIFY(dir.isValid());
+    drive_a = dir.filePath(QStringLiteral("drive-a.img"));
+    drive_b = dir.filePath(QStringLiteral("drive-b.img"));
+    qputenv("TESSIL_DRIVE_A", QFile::encodeName(drive_a));
+    qputenv("TESSIL_DRIVE_B", QFile::encodeName(drive_b));
+    library = std::make_unique<LibraryBinding>(
+        programDirectory(), [this](const QString& text) { loader_failures << text; });
+    QVERIFY(library->getversion() >= 4);
+    QVERIFY2(loader_failures.isEmpty(), qPrintable(loader_failures.join(QLatin1Char('\n'))));
+  }
+  void init() {
+    QVERIFY(writeFile(drive_a, patternedDisk()));
+    QVERIFY(writeFile(drive_b, QByteArray(disk_size, '\0')));
+    qputenv("TESSIL_DRIVE_B", QFile::encodeName(drive_b));
+    form = std::make_unique<Form1>(*library, links, [] {});
+    form->fillDriveBox();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+  }
+  void cleanup() {
+    // Leave no job running into the next test.
+    QTRY_COMPARE_WITH_TIMEOUT(library->retvalue(), 0, job_timeout_ms);
+    form.reset();
+  }
+
+  void diskInformationOfAFloppyImage() {
+    press("Command1");
+    const QStringList expected{"Cylinders : 80", "Tracks/cylinder : 2", "Sectors/track : 18",
+                               "Bytes/sector : 512", "Disk space : 1474560"};
+    QCOMPARE(geometryLabels(), expected);
+    QCOMPARE(lines(), QStringList{"1 : 0 : Done"});
+  }
+
+  void emptyDriveShowsZeros() {
+    qputenv("TESSIL_DRIVE_B", QFile::encodeName(dir.filePath(QStringLiteral("no-such-disk"))));
+    setDrive("B");
+    press("Command1");
+    const QStringList expected{"Cylinders : 0", "Tracks/cylinder : 0", "Sectors/track : 0",
+                               "Bytes/sector : 0", "Disk space : 0"};
+    QCOMPARE(geometryLabels(), expected);
+    QCOMPARE(lines(), QStringList{"1 : 1 : Drive is empty"});
+  }
+
+  // Drive A into an image, then the image onto drive B, from the window.
+  void wholeDiskToImageAndBack() {
+    const QString label = QString::fromUtf8("Cópia de segurança nº 1");
+    const QString image = dir.filePath(QStringLiteral("copy of A.img"));
+    labelBox()->setText(label);
+
+    QVERIFY(start("Command2", image));
+    QVERIFY(form->timer().isActive());
+    QVERIFY(waitForLines(1));
+    QCOMPARE(lines(), QStringList{"1 : 0 : Done"});
+    QCOMPARE(child<QProgressBar>(QStringLiteral("ProgressBar1"))->value(), 100);
+    QVERIFY(!form->timer().isActive());
+
+    const QByteArray written = readFile(image);
+    QCOMPARE(written.size(), 316 + disk_size);
+    const auto field = [&written](int index) {
+      return qFromLittleEndian<quint32>(written.constData() + 4 * index);
+    };
+    QCOMPARE(field(0), 80u);
+    QCOMPARE(field(1), 2u);
+    QCOMPARE(field(2), 18u);
+    QCOMPARE(field(3), 512u);
+    const QByteArray stored_label = written.mid(16, 300);
+    QCOMPARE(stored_label.left(stored_label.indexOf('\0')), label.toLocal8Bit());
+    QVERIFY(written.mid(316) == readFile(drive_a));
+
+    labelBox()->setText(QStringLiteral("something else"));
+    setDrive("B");
+    QVERIFY(start("Command3", image));
+    QCOMPARE(labelBox()->text(), label);
+    QVERIFY(waitForLines(2));
+    QCOMPARE(lines().last(), QStringLiteral("2 : 0 : Done"));
+    QVERIFY(readFile(drive_b) == readFile(drive_a));
+  }
+
+  // An image that cannot be opened leaves the 300 blanks in the label box,
+  // and the write job's own result is reported.
+  void unreadableImageForWriting() {
+    QVERIFY(start("Command3", dir.filePath(QStringLiteral("missing.img"))));
+    QCOMPARE(labelBox()->text(), QString(300, QLatin1Char(' ')));
+    QVERIFY(waitForLines(1));
+    QCOMPARE(lines(), QStringList{"1 : 106 : Unable to open image file to read"});
+    QVERIFY(readFile(drive_a) == patternedDisk());
+  }
+
+  // The copy of a file-backed disk is quick, so a cancel pressed right after
+  // the start may come too late; of a few tries, one must be cancelled and
+  // none may end otherwise than cancelled or done.
+  void cancelDuringAJob() {
+    bool cancelled = false;
+    for (int attempt = 1; attempt <= 5 && !cancelled; ++attempt) {
+      QVERIFY(start("Command2", dir.filePath(QStringLiteral("cancel-%1.img").arg(attempt))));
+      press("Command4");
+      QVERIFY(waitForLines(attempt));
+      const QString line = lines().last();
+      const QString prefix = QString::number(attempt) + QStringLiteral(" : ");
+      QVERIFY2(line == prefix + QStringLiteral("105 : User cancelled") ||
+                   line == prefix + QStringLiteral("0 : Done"),
+               qPrintable(line));
+      cancelled = line.endsWith(QLatin1String("User cancelled"));
+    }
+    QVERIFY(cancelled);
+  }
+
+  void diskInformationWhileAJobRuns() {
+    QVERIFY(start("Command2", dir.filePath(QStringLiteral("during.img"))));
+    press("Command1");
+    QCOMPARE(lines().first(), QStringLiteral("1 : 0 : Done"));
+    QCOMPARE(geometryLabels().last(), QStringLiteral("Disk space : 1474560"));
+    QVERIFY(waitForLines(2));
+    QCOMPARE(lines().last(), QStringLiteral("2 : 0 : Done"));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("during.img"))).size(), 316 + disk_size);
+  }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "end_to_end_test.moc"
