@@ -1,6 +1,8 @@
 // The real program's windows on the real library, which this test finds
 // beside itself as the program does. Drives A and B stand on 1.44 MB files.
 #include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -178,6 +180,26 @@ class EndToEndTest : public QObject {
     QVERIFY(waitForLines(1));
     QCOMPARE(lines(), QStringList{"1 : 106 : Unable to open image file to read"});
     QVERIFY(readFile(drive_a) == patternedDisk());
+  }
+
+  // A path longer than the library's 299-byte text field is handed over
+  // whole; the library refuses it rather than write to a shortened name.
+  void pathTooLongForTheLibrary() {
+    QString deep = dir.path();
+    for (const char* part : {"a", "b", "c"})
+      deep += QLatin1Char('/') + QString(100, QLatin1Char(*part));
+    QVERIFY(QDir().mkpath(deep));
+    const QString image = deep + QStringLiteral("/image.img");
+    QVERIFY(QFile::encodeName(image).size() > 299);
+    QVERIFY(start("Command2", image));
+    QVERIFY(waitForLines(1));
+    QCOMPARE(lines(), QStringList{"1 : 101 : Unable to open image file to write"});
+    QVERIFY(!QFile::exists(image));
+    QDirIterator created(dir.path(), QDir::Files, QDirIterator::Subdirectories);
+    while (created.hasNext()) {
+      const QString file = created.next();
+      QVERIFY2(!file.startsWith(dir.filePath(QStringLiteral("a"))), qPrintable(file));
+    }
   }
 
   // The copy of a file-backed disk is quick, so a cancel pressed right after
