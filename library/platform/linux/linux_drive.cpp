@@ -55,11 +55,14 @@ std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, Error& error) {
       device_read_only != 0)
     read_only = true;
   error = Error::none;
-  return std::make_unique<LinuxDrive>(std::move(fd), !block, read_only);
+  // An image file stands for a disk of its size: it never grows. The lock
+  // keeps other jobs away while it is open, so its size is taken once.
+  const std::optional<off_t> file_size = block ? std::nullopt : std::optional<off_t>(info.st_size);
+  return std::make_unique<LinuxDrive>(std::move(fd), file_size, read_only);
 }
 
-LinuxDrive::LinuxDrive(UniqueFd fd, bool image_file, bool read_only)
-    : fd_(std::move(fd)), image_file_(image_file), read_only_(read_only) {}
+LinuxDrive::LinuxDrive(UniqueFd fd, std::optional<off_t> file_size, bool read_only)
+    : fd_(std::move(fd)), file_size_(file_size), read_only_(read_only) {}
 
 std::size_t LinuxDrive::read(std::span<std::byte> data) {
   std::size_t done = 0;
@@ -85,11 +88,8 @@ Error LinuxDrive::write(std::span<const std::byte> data) {
   if (read_only_) return Error::read_only;
   std::span<const std::byte> rest = data;
   bool past_end = false;
-  if (image_file_) {
-    // An image file stands for a disk of its size: it never grows.
-    struct stat info {};
-    if (::fstat(fd_.get(), &info) != 0) return error_from_errno(errno);
-    const off_t room = info.st_size > position_ ? info.st_size - position_ : 0;
+  if (file_size_) {
+    const off_t room = *file_size_ > position_ ? *file_size_ - position_ : 0;
     if (static_cast<uint64_t>(room) < rest.size()) {
       rest = rest.first(static_cast<std::size_t>(room));
       past_end = true;

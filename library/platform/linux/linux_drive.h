@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/linux/unique_fd.h"
@@ -19,7 +20,9 @@ class LinuxDrive final : public Drive {
   // is refused; an image file with an flock. Null on failure, with `error`.
   static std::unique_ptr<Drive> open(const std::string& path, Error& error);
 
-  LinuxDrive(UniqueFd fd, bool image_file, bool read_only);
+  // `file_size` is the size of an image file standing for a disk, fixed for
+  // as long as the drive is open; nothing for a block device.
+  LinuxDrive(UniqueFd fd, std::optional<off_t> file_size, bool read_only);
 
   std::size_t read(std::span<std::byte> data) override;
   Error write(std::span<const std::byte> data) override;
@@ -29,7 +32,7 @@ class LinuxDrive final : public Drive {
 
  private:
   UniqueFd fd_;
-  bool image_file_;
+  std::optional<off_t> file_size_;
   bool read_only_;
   off_t position_ = 0;
 };
