@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "image_format.h"
 #include "platform/platform.h"
@@ -17,6 +18,15 @@ struct JobHandles {
   JobHandles() = default;
   JobHandles(const JobHandles&) = delete;
   JobHandles& operator=(const JobHandles&) = delete;
+  // Opens the drive behind the job's own device path; false, traced, when it
+  // cannot be opened.
+  bool open_drive(const std::string& device_path) {
+    platform::Error error = platform::Error::none;
+    disk = platform::current().open_drive(device_path, error);
+    if (!disk) trace("unable to open drive to read \n");
+    return disk != nullptr;
+  }
+
   ~JobHandles() {
     if (image) {
       trace("closing file \n");

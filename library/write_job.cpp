@@ -57,12 +57,7 @@ int32_t write_job() {
       result = JOB_GEOMETRY_MISMATCH;
     } else {
       trace("the drive copy %s \n", device_path.c_str());
-      platform::Error error = platform::Error::none;
-      disk = platform::current().open_drive(device_path, error);
-      if (!disk) {
-        trace("unable to open drive to read \n");
-        result = JOB_DRIVE_OPEN_FAILED;
-      }
+      if (!handles.open_drive(device_path)) result = JOB_DRIVE_OPEN_FAILED;
     }
   }
 
