@@ -48,8 +48,9 @@ std::vector<std::byte> image_of(const FakeMedium& medium, const std::string& lab
   h.bytes_per_sector = medium.geometry.bytes_per_sector;
   std::memcpy(h.label, label.c_str(), label.size() + 1);
   const HeaderBytes bytes = encode_header(h);
-  std::vector<std::byte> image(bytes.begin(), bytes.end());
-  image.insert(image.end(), medium.data.begin(), medium.data.end());
+  std::vector<std::byte> image(bytes.size() + medium.data.size());
+  std::copy(bytes.begin(), bytes.end(), image.begin());
+  std::copy(medium.data.begin(), medium.data.end(), image.begin() + bytes.size());
   return image;
 }
 
