@@ -15,40 +15,17 @@
 #include "fake_backend.h"
 #include "fake_link_opener.h"
 #include "form1.h"
+#include "form1_probe.h"
 #include "modal_script.h"
 
-class CommandsTest : public QObject {
+class CommandsTest : public QObject, public Form1Probe {
   Q_OBJECT
 
  private:
   FakeBackend backend;
   FakeLinkOpener links;
-  std::unique_ptr<Form1> form;
   QTemporaryDir dir;
 
-  template <typename T>
-  T* child(const QString& name) {
-    return form->findChild<T*>(name);
-  }
-  QStringList lines() {
-    auto* list = child<QListWidget>(QStringLiteral("List1"));
-    QStringList all;
-    for (int i = 0; i < list->count(); ++i) all << list->item(i)->text();
-    return all;
-  }
-  QStringList geometryLabels() {
-    QStringList texts;
-    for (const char* name : {"Label3", "Label4", "Label5", "Label6", "Label7"})
-      texts << child<QLabel>(QLatin1String(name))->text();
-    return texts;
-  }
-  void press(const QString& button) {
-    QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
-  }
-  void setDrive(const QString& text) {
-    child<QComboBox>(QStringLiteral("Combo1"))->setEditText(text);
-  }
-  QLineEdit* labelBox() { return child<QLineEdit>(QStringLiteral("Text1")); }
   QString path(const char* name) { return dir.filePath(QLatin1String(name)); }
 
  private slots:

@@ -17,6 +17,7 @@
 #include "binding/program_directory.h"
 #include "fake_link_opener.h"
 #include "form1.h"
+#include "form1_probe.h"
 #include "modal_script.h"
 
 namespace {
@@ -42,7 +43,7 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
-class EndToEndTest : public QObject {
+class EndToEndTest : public QObject, public Form1Probe {
   Q_OBJECT
 
  private:
@@ -52,31 +53,7 @@ class EndToEndTest : public QObject {
   QStringList loader_failures;
   std::unique_ptr<LibraryBinding> library;
   FakeLinkOpener links;
-  std::unique_ptr<Form1> form;
 
-  template <typename T>
-  T* child(const QString& name) {
-    return form->findChild<T*>(name);
-  }
-  QStringList lines() {
-    auto* list = child<QListWidget>(QStringLiteral("List1"));
-    QStringList all;
-    for (int i = 0; i < list->count(); ++i) all << list->item(i)->text();
-    return all;
-  }
-  void press(const char* button) {
-    QTest::mouseClick(child<QPushButton>(QLatin1String(button)), Qt::LeftButton);
-  }
-  void setDrive(const char* drive) {
-    child<QComboBox>(QStringLiteral("Combo1"))->setEditText(QLatin1String(drive));
-  }
-  QLineEdit* labelBox() { return child<QLineEdit>(QStringLiteral("Text1")); }
-  QStringList geometryLabels() {
-    QStringList texts;
-    for (const char* name : {"Label3", "Label4", "Label5", "Label6", "Label7"})
-      texts << child<QLabel>(QLatin1String(name))->text();
-    return texts;
-  }
   // Presses a start command and answers its dialog with `path`.
   bool start(const char* button, const QString& path) {
     ModalScript script({ModalScript::acceptFile(path)});

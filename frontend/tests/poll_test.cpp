@@ -10,24 +10,19 @@
 #include "fake_backend.h"
 #include "fake_link_opener.h"
 #include "form1.h"
+#include "form1_probe.h"
 
-class PollTest : public QObject {
+class PollTest : public QObject, public Form1Probe {
   Q_OBJECT
 
  private:
   FakeBackend backend;
   FakeLinkOpener links;
-  std::unique_ptr<Form1> form;
   int beeps = 0;
   bool timer_active_at_beep = true;
 
-  QListWidget* list() { return form->findChild<QListWidget*>(QStringLiteral("List1")); }
-  QProgressBar* bar() { return form->findChild<QProgressBar*>(QStringLiteral("ProgressBar1")); }
-  QStringList lines() {
-    QStringList all;
-    for (int i = 0; i < list()->count(); ++i) all << list()->item(i)->text();
-    return all;
-  }
+  QListWidget* list() { return child<QListWidget>(QStringLiteral("List1")); }
+  QProgressBar* bar() { return child<QProgressBar>(QStringLiteral("ProgressBar1")); }
   // A job as a start command leaves it: accepted, with Timer1 running.
   void startJob() {
     backend.busy = 1;
