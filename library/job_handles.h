@@ -7,9 +7,16 @@
 
 #include "image_format.h"
 #include "platform/platform.h"
+#include "text_field.h"
 #include "trace.h"
 
 namespace tessil {
+
+// An image path a job may open: whole (not cut to fit its field) and not
+// the job's drive itself.
+inline bool usable_image_path(const TextField& path, const std::string& device_path) {
+  return !path.overflowed() && !platform::current().is_drive(device_path, path.c_str());
+}
 
 struct JobHandles {
   File image;

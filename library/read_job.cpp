@@ -54,8 +54,10 @@ int32_t read_job() {
   bool image_failed = false;
   uint32_t total = 0;
 
-  // A path that did not fit is never opened shortened.
-  if (!state.imagefileint.overflowed()) image.reset(std::fopen(state.imagefileint.c_str(), "wb"));
+  // A path that did not fit is never opened shortened, and the drive itself
+  // is never emptied to become its own image.
+  if (usable_image_path(state.imagefileint, device_path))
+    image.reset(std::fopen(state.imagefileint.c_str(), "wb"));
   if (!image) {
     trace("The file was not opened\n");
     result = JOB_IMAGE_CREATE_FAILED;

@@ -37,8 +37,10 @@ int32_t write_job() {
   std::unique_ptr<platform::Drive>& disk = handles.disk;
   uint32_t total = 0;
 
-  // A path that did not fit is never opened shortened.
-  if (!state.imagefileint.overflowed()) image.reset(std::fopen(state.imagefileint.c_str(), "rb"));
+  // A path that did not fit is never opened shortened, and a drive is never
+  // written from itself.
+  if (usable_image_path(state.imagefileint, device_path))
+    image.reset(std::fopen(state.imagefileint.c_str(), "rb"));
   HeaderBytes bytes{};
   std::size_t header_read = 0;
   if (!image) {

@@ -75,6 +75,11 @@ class Platform {
   // the reason in `error`.
   virtual std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) = 0;
 
+  // True when `path` names the drive behind `device_path` itself (the same
+  // file or the same device), so that a job never uses a drive as its own
+  // image file.
+  virtual bool is_drive(std::string_view device_path, const char* path) = 0;
+
   // Pushes a written image file to its medium (after the stream was
   // flushed). False when the file system reports a failure.
   virtual bool sync_file(std::FILE* file) = 0;

@@ -147,6 +147,17 @@ bool FakePlatform::probe_file(const char*) {
   return false;
 }
 
+void FakePlatform::place_drive_at(const std::string& drive, const std::string& path) {
+  const std::lock_guard lock(mutex_);
+  drive_files_[device_path(drive)] = path;
+}
+
+bool FakePlatform::is_drive(std::string_view path_of_device, const char* path) {
+  const std::lock_guard lock(mutex_);
+  const auto it = drive_files_.find(std::string(path_of_device));
+  return it != drive_files_.end() && path && it->second == path;
+}
+
 platform::Error FakePlatform::query_geometry(std::string_view path, platform::DriveGeometry& out) {
   gate(geometry_query);
   const std::lock_guard lock(mutex_);

@@ -54,6 +54,8 @@ class FakePlatform final : public platform::Platform {
 
   void fail_thread_creation(bool fail) { fail_threads_ = fail; }
   void fail_image_sync(bool fail) { fail_sync_ = fail; }
+  // Makes `path` the file that stands behind `drive`.
+  void place_drive_at(const std::string& drive, const std::string& path);
   void set_version(std::optional<platform::VersionInfo> version) { version_ = version; }
 
   // Waits until every thread this platform started has ended.
@@ -65,6 +67,7 @@ class FakePlatform final : public platform::Platform {
 
   // Platform
   bool probe_file(const char* path) override;
+  bool is_drive(std::string_view device_path, const char* path) override;
   platform::Error query_geometry(std::string_view device_path,
                                  platform::DriveGeometry& out) override;
   std::unique_ptr<platform::Drive> open_drive(std::string_view device_path,
@@ -90,6 +93,7 @@ class FakePlatform final : public platform::Platform {
   int live_threads_ = 0;
   int queries_ = 0;
   std::vector<std::string> debug_;
+  std::map<std::string, std::string> drive_files_;  // device path -> file
   bool fail_threads_ = false;
   bool fail_sync_ = false;
   std::optional<platform::VersionInfo> version_ = platform::VersionInfo{2, 6, 1};

@@ -125,6 +125,15 @@ TEST_F(ReadJob, NeverOpensAPathThatDidNotFit) {
   EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
+TEST_F(ReadJob, NeverMakesADriveItsOwnImage) {
+  fake.insert("A", medium);
+  write_file(image, blank(disk_144));
+  fake.place_drive_at("A", image);
+  EXPECT_EQ(read().code, JOB_IMAGE_CREATE_FAILED);
+  EXPECT_EQ(read_file(image), blank(disk_144)) << "the drive's file is not emptied";
+  EXPECT_EQ(fake.drive_opens(), 0);
+}
+
 TEST_F(ReadJob, ADriveThatRefusesToOpenLeavesTheHeaderAlone) {
   medium.open_error = platform::Error::busy;
   fake.insert("A", medium);
@@ -266,6 +275,9 @@ TEST_F(WriteJob, EarlyFailuresLeaveTheDiskUntouched) {
        JOB_IMAGE_OPEN_FAILED},
       {"drive refused", [](WriteJob& t) { t.target.open_error = platform::Error::busy; },
        JOB_DRIVE_OPEN_FAILED},
+      // Last: the fake keeps the drive at that path from here on.
+      {"image is the drive", [](WriteJob& t) { t.fake.place_drive_at("A", t.image); },
+       JOB_IMAGE_OPEN_FAILED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

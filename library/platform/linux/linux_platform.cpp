@@ -1,5 +1,6 @@
 #include "platform/linux/linux_platform.h"
 
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -46,6 +47,19 @@ std::unique_ptr<Drive> LinuxPlatform::open_drive(std::string_view device_path, E
     return nullptr;
   }
   return LinuxDrive::open(*path, error);
+}
+
+bool LinuxPlatform::is_drive(std::string_view device_path, const char* path) {
+  const std::optional<std::string> drive = resolve_device(device_path, system_sources());
+  struct stat drive_info {};
+  struct stat file_info {};
+  if (!drive || !path || ::stat(drive->c_str(), &drive_info) != 0 || ::stat(path, &file_info) != 0)
+    return false;
+  // Another node of the same device (a symlink, a second device node)
+  // counts as the drive too.
+  if (S_ISBLK(drive_info.st_mode) && S_ISBLK(file_info.st_mode))
+    return drive_info.st_rdev == file_info.st_rdev;
+  return drive_info.st_dev == file_info.st_dev && drive_info.st_ino == file_info.st_ino;
 }
 
 bool LinuxPlatform::sync_file(std::FILE* file) {

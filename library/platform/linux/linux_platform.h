@@ -11,6 +11,7 @@ namespace tessil::platform::linux_os {
 class LinuxPlatform final : public Platform {
  public:
   bool probe_file(const char* path) override;
+  bool is_drive(std::string_view device_path, const char* path) override;
   Error query_geometry(std::string_view device_path, DriveGeometry& out) override;
   std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) override;
   bool sync_file(std::FILE* file) override;

@@ -203,6 +203,20 @@ TEST(FileDrives, AnImageOfAnotherGeometryLeavesTheDiskAlone) {
   EXPECT_EQ(read_file(dir.path("big.fd")), patterned(disk_144, 3));
 }
 
+TEST(FileDrives, ADriveIsNeverItsOwnImage) {
+  TempDir dir;
+  write_file(dir.path("a.fd"), patterned(disk_144, 7));
+  fs::create_symlink(dir.path("a.fd"), dir.path("link.img"));
+  DriveOn a("A", dir.path("a.fd"));
+  for (const char* name : {"a.fd", "link.img"}) {
+    ASSERT_EQ(library().readdisk("A", dir.path(name).c_str(), "self"), 0);
+    EXPECT_EQ(finish(), JOB_IMAGE_CREATE_FAILED) << name;
+    ASSERT_EQ(library().writedisk("A", dir.path(name).c_str()), 0);
+    EXPECT_EQ(finish(), JOB_IMAGE_OPEN_FAILED) << name;
+  }
+  EXPECT_EQ(read_file(dir.path("a.fd")), patterned(disk_144, 7));
+}
+
 std::size_t entries(const char* folder) {
   return static_cast<std::size_t>(
       std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
@@ -299,6 +313,15 @@ TEST_F(LoopDrives, AWriteProtectedDiskIsReadButNotWritten) {
   ASSERT_EQ(library().writedisk("A", dir.path("ro.img").c_str()), 0);
   EXPECT_EQ(finish(), JOB_DRIVE_WRITE_FAILED);
   EXPECT_EQ(library().getporcentage(), 0) << "the first block's share of the disk";
+  EXPECT_EQ(read_file(dir.path("disk.fd")), patterned(disk_144, 5));
+}
+
+TEST_F(LoopDrives, ADeviceIsNeverItsOwnImage) {
+  LoopDevice device(dir.path("disk.fd"), false);
+  if (device.path().empty()) GTEST_SKIP() << "no free loop device";
+  DriveOn a("A", device.path());
+  ASSERT_EQ(library().readdisk("A", device.path().c_str(), "self"), 0);
+  EXPECT_EQ(finish(), JOB_IMAGE_CREATE_FAILED);
   EXPECT_EQ(read_file(dir.path("disk.fd")), patterned(disk_144, 5));
 }
 
