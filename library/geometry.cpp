@@ -42,7 +42,7 @@ std::string device_path_of(const char* drive) {
 
 int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
                       std::string& device_path, platform::Error* error) {
-  platform::Platform& system = platform::current();
+  platform::Platform& os = platform::current();
   const std::string_view text = drive_text(drive);
   const bool fits = text.size() <= max_drive_text;
   const std::string probe = fits ? std::string(text).append(":\\file.txt") : std::string();
@@ -50,16 +50,16 @@ int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
 
   std::printf("IOCTL_STORAGE_GET_MEDIA_TYPES %d \n ", ioctl_storage_get_media_types);
   std::printf("IOCTL_DISK_GET_DRIVE_GEOMETRY %d \n ", ioctl_disk_get_drive_geometry);
-  std::printf(fits && system.probe_file(probe.c_str()) ? "abriu arquivo\n" : "nao abriu arquivo\n");
-  std::printf("foi\n");
+  std::fputs(fits && os.probe_file(probe.c_str()) ? "abriu arquivo\n" : "nao abriu arquivo\n",
+             stdout);
+  std::fputs("foi\n", stdout);
   std::fflush(stdout);
 
   device_path = device_path_of(drive);
   trace("para createfile .%s. \n", device_path.c_str());
   job_state().drivecopy.store(device_path);
-  const platform::Error outcome = device_path.empty()
-                                      ? platform::Error::not_found
-                                      : system.query_geometry(device_path, geometry);
+  const platform::Error outcome =
+      device_path.empty() ? platform::Error::not_found : os.query_geometry(device_path, geometry);
   if (error) *error = outcome;
   return outcome == platform::Error::none ? 1 : 0;
 }
