@@ -40,6 +40,18 @@ Outcome finish() {
   return {getreturnvalue(), getporcentage()};
 }
 
+// Starts a job, and cancels it while the fake holds it at `index`.
+Outcome cancel_while_held(FakePlatform& fake, std::size_t index,
+                          const std::function<int32_t()>& start) {
+  fake.hold_at_block(index);
+  EXPECT_EQ(start(), 0);
+  EXPECT_TRUE(fake.wait_until_held());
+  EXPECT_EQ(start(), 1) << "one job at a time";
+  intcancel();
+  fake.release();
+  return finish();
+}
+
 std::vector<std::byte> image_of(const FakeMedium& medium, const std::string& label = "") {
   ImageHeader h{};
   h.cylinders = static_cast<uint32_t>(medium.geometry.cylinders);
@@ -173,12 +185,8 @@ TEST_F(ReadJob, AFailingFlushOfTheImageIsNotReportedAsDone) {
 
 TEST_F(ReadJob, ACancelBeforeTheFirstBlockStillCopiesOneBlock) {
   fake.insert("A", medium);
-  fake.hold_at_block(0);
-  ASSERT_EQ(readdisk("A", image.c_str(), "x"), 0);
-  ASSERT_TRUE(fake.wait_until_held());
-  intcancel();
-  fake.release();
-  const Outcome outcome = finish();
+  const Outcome outcome =
+      cancel_while_held(fake, 0, [this] { return readdisk("A", image.c_str(), "x"); });
   EXPECT_EQ(outcome.code, JOB_CANCELLED);
   EXPECT_EQ(outcome.progress, 100);
   EXPECT_EQ(read_file(image).size(), header + block);
@@ -187,12 +195,8 @@ TEST_F(ReadJob, ACancelBeforeTheFirstBlockStillCopiesOneBlock) {
 TEST_F(ReadJob, ACancelWinsOverAShortCount) {
   medium.read_error_at = 10;
   fake.insert("A", medium);
-  fake.hold_at_block(10);
-  ASSERT_EQ(readdisk("A", image.c_str(), "x"), 0);
-  ASSERT_TRUE(fake.wait_until_held());
-  intcancel();
-  fake.release();
-  EXPECT_EQ(finish().code, JOB_CANCELLED);
+  EXPECT_EQ(cancel_while_held(fake, 10, [this] { return readdisk("A", image.c_str(), "x"); }).code,
+            JOB_CANCELLED);
 }
 
 TEST_F(ReadJob, StoresLabelsUpTo299Characters) {
@@ -368,12 +372,8 @@ TEST_F(WriteJob, DataPastTheDiskSizeIsRefusedByTheDrive) {
 
 TEST_F(WriteJob, ACancelBeforeTheFirstBlockWritesNothing) {
   insert_target();
-  fake.hold_at_block(FakePlatform::geometry_query);
-  ASSERT_EQ(writedisk("A", image.c_str()), 0);
-  ASSERT_TRUE(fake.wait_until_held());
-  intcancel();
-  fake.release();
-  const Outcome outcome = finish();
+  const Outcome outcome = cancel_while_held(fake, FakePlatform::geometry_query,
+                                            [this] { return writedisk("A", image.c_str()); });
   EXPECT_EQ(outcome.code, JOB_CANCELLED);
   EXPECT_EQ(outcome.progress, 100);
   EXPECT_TRUE(disk_untouched());
@@ -381,13 +381,8 @@ TEST_F(WriteJob, ACancelBeforeTheFirstBlockWritesNothing) {
 
 TEST_F(WriteJob, ACancelDuringTheCopyKeepsWhatWasWritten) {
   insert_target();
-  fake.hold_at_block(20);
-  ASSERT_EQ(writedisk("A", image.c_str()), 0);
-  ASSERT_TRUE(fake.wait_until_held());
-  EXPECT_EQ(writedisk("A", image.c_str()), 1) << "one job at a time";
-  intcancel();
-  fake.release();
-  EXPECT_EQ(finish().code, JOB_CANCELLED);
+  EXPECT_EQ(cancel_while_held(fake, 20, [this] { return writedisk("A", image.c_str()); }).code,
+            JOB_CANCELLED);
   const std::vector<std::byte> disk = fake.contents("A");
   EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 21 * block, source.data.begin()));
   EXPECT_TRUE(untouched_from(disk, 21 * block));
