@@ -143,12 +143,7 @@ TEST_F(FileDrive, ReadOnlyFileOpensReadOnly) {
   const AsNobody nobody;
   Error error = Error::other;
   const std::unique_ptr<Drive> drive = open(error);
-  ASSERT_TRUE(drive);
-  EXPECT_EQ(error, Error::none);
-  EXPECT_TRUE(dynamic_cast<LinuxDrive&>(*drive).read_only());
-  std::array<std::byte, 512> block;
-  EXPECT_EQ(drive->read(block), 512u);
-  EXPECT_EQ(drive->write(block), Error::read_only);
+  testing::expect_read_only_drive(drive.get(), error);
   EXPECT_EQ(testing::read_file(dir_ / "disk.img"), content);
 }
 

@@ -105,12 +105,7 @@ TEST_F(LoopDeviceTest, ReadOnlyDeviceOpensReadOnly) {
   ATTACH_OR_SKIP(loop, 1'474'560, true);
   Error error = Error::other;
   const std::unique_ptr<Drive> drive = system().open_drive(drive_l, error);
-  ASSERT_TRUE(drive);
-  EXPECT_EQ(error, Error::none);
-  EXPECT_TRUE(dynamic_cast<LinuxDrive&>(*drive).read_only());
-  std::array<std::byte, 512> block;
-  EXPECT_EQ(drive->read(block), 512u);
-  EXPECT_EQ(drive->write(block), Error::read_only);
+  testing::expect_read_only_drive(drive.get(), error);
 
   // Read-only is still exclusive.
   EXPECT_FALSE(system().open_drive(drive_l, error));

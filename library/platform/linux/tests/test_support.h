@@ -5,12 +5,17 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/linux_drive.h"
 
 namespace tessil::platform::linux_os::testing {
 
@@ -83,5 +88,16 @@ class ScopedEnv {
   std::string name_;
   std::optional<std::string> old_;
 };
+
+// A drive that opened read-only: it reads its first block and refuses to
+// write it back.
+inline void expect_read_only_drive(Drive* drive, Error error) {
+  ASSERT_TRUE(drive);
+  EXPECT_EQ(error, Error::none);
+  EXPECT_TRUE(dynamic_cast<LinuxDrive&>(*drive).read_only());
+  std::array<std::byte, 512> block;
+  EXPECT_EQ(drive->read(block), 512u);
+  EXPECT_EQ(drive->write(block), Error::read_only);
+}
 
 }  // namespace tessil::platform::linux_os::testing
