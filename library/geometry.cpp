@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 
 #include "job_state.h"
 #include "tessil.h"
@@ -21,6 +20,13 @@ constexpr std::size_t max_drive_text = TESSIL_TEXT_SIZE - sizeof(":\\file.txt");
 
 std::string_view drive_text(const char* drive) {
   return drive ? drive : "";
+}
+
+// The file in the drive's root that the query looks for; empty when the
+// drive text does not fit.
+std::string probe_path_of(const char* drive) {
+  const std::string_view text = drive_text(drive);
+  return text.size() <= max_drive_text ? std::string(text).append(":\\file.txt") : std::string();
 }
 
 }  // namespace
@@ -42,36 +48,28 @@ std::string device_path_of(const char* drive) {
 
 int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
                       std::string& device_path, platform::Error* error) {
-  platform::Platform& os = platform::current();
-  const std::string_view text = drive_text(drive);
-  const bool fits = text.size() <= max_drive_text;
-  const std::string probe = fits ? std::string(text).append(":\\file.txt") : std::string();
-  trace("depois de montado .%s. \n", probe.c_str());
-
-  std::printf("IOCTL_STORAGE_GET_MEDIA_TYPES %d \n ", ioctl_storage_get_media_types);
-  std::printf("IOCTL_DISK_GET_DRIVE_GEOMETRY %d \n ", ioctl_disk_get_drive_geometry);
-  std::fputs(fits && os.probe_file(probe.c_str()) ? "abriu arquivo\n" : "nao abriu arquivo\n",
-             stdout);
-  std::fputs("foi\n", stdout);
-  std::fflush(stdout);
-
+  trace("depois de montado .%s. \n", probe_path_of(drive).c_str());
   device_path = device_path_of(drive);
   trace("para createfile .%s. \n", device_path.c_str());
   job_state().drivecopy.store(device_path);
-  const platform::Error outcome =
-      device_path.empty() ? platform::Error::not_found : os.query_geometry(device_path, geometry);
+  const platform::Error outcome = device_path.empty()
+                                      ? platform::Error::not_found
+                                      : platform::current().query_geometry(device_path, geometry);
   if (error) *error = outcome;
   return outcome == platform::Error::none ? 1 : 0;
 }
 
-int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path) {
+int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path,
+                    platform::Error* error) {
   info = DriveInfo{};
   trace("drivel %s \n", std::string(drive_text(drive)).c_str());
 
   platform::DriveGeometry g;
-  platform::Error error = platform::Error::none;
-  if (querygeometry(g, drive, device_path, &error) == 0) {
-    trace("GetDriveGeometry failed. Error %ld.\n", static_cast<long>(error));
+  platform::Error outcome = platform::Error::none;
+  const int32_t found = querygeometry(g, drive, device_path, &outcome);
+  if (error) *error = outcome;
+  if (found == 0) {
+    trace("GetDriveGeometry failed. Error %ld.\n", static_cast<long>(outcome));
     return 0;
   }
 
@@ -79,39 +77,33 @@ int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path
   info.tracks_per_cylinder = static_cast<int32_t>(g.tracks_per_cylinder);
   info.sectors_per_track = static_cast<int32_t>(g.sectors_per_track);
   info.bytes_per_sector = static_cast<int32_t>(g.bytes_per_sector);
+  info.media_type = g.media_type;
   trace("Cylinders = %" PRId64 "\n", g.cylinders);
-  std::printf("Tracks/cylinder = %" PRId32 "\n", info.tracks_per_cylinder);
-  std::printf("Sectors/track = %" PRId32 "\n", info.sectors_per_track);
-  std::printf("Bytes/sector = %" PRId32 "\n", info.bytes_per_sector);
-
   // 64-bit unsigned arithmetic, wrapping like the drive's own product.
-  const uint64_t size = uint64_t{g.bytes_per_sector} * g.sectors_per_track * g.tracks_per_cylinder *
-                        static_cast<uint64_t>(g.cylinders);
-  info.total_size = static_cast<int32_t>(size & 0xFFFFFFFFu);
-  std::printf("Disk size = %" PRId64 " (Bytes) = %" PRId64 " (Gb)\n", static_cast<int64_t>(size),
-              static_cast<int64_t>(size >> 30));
-  std::printf("MediaType %d \n", static_cast<int>(g.media_type));
-  std::fflush(stdout);
+  info.size = uint64_t{g.bytes_per_sector} * g.sectors_per_track * g.tracks_per_cylinder *
+              static_cast<uint64_t>(g.cylinders);
+  info.total_size = static_cast<int32_t>(info.size & 0xFFFFFFFFu);
   return 1;
 }
 
-}  // namespace tessil
-
-extern "C" int32_t getdriveinfo(const char* drive, int32_t* cylinders, int32_t* tracks_per_cylinder,
-                                int32_t* sectors_per_track, int32_t* bytes_per_sector,
-                                int32_t* total_size) {
-  // Every output is 0 until the drive has answered.
-  for (int32_t* out :
-       {cylinders, tracks_per_cylinder, sectors_per_track, bytes_per_sector, total_size})
-    if (out) *out = 0;
-
-  tessil::DriveInfo info;
-  std::string device_path;
-  const int32_t result = tessil::query_drive(drive, info, device_path);
-  if (cylinders) *cylinders = info.cylinders;
-  if (tracks_per_cylinder) *tracks_per_cylinder = info.tracks_per_cylinder;
-  if (sectors_per_track) *sectors_per_track = info.sectors_per_track;
-  if (bytes_per_sector) *bytes_per_sector = info.bytes_per_sector;
-  if (total_size) *total_size = info.total_size;
-  return result;
+void print_query_start(const char* drive) {
+  const std::string probe = probe_path_of(drive);
+  std::printf("IOCTL_STORAGE_GET_MEDIA_TYPES %d \n ", ioctl_storage_get_media_types);
+  std::printf("IOCTL_DISK_GET_DRIVE_GEOMETRY %d \n ", ioctl_disk_get_drive_geometry);
+  const bool opened = !probe.empty() && platform::current().probe_file(probe.c_str());
+  std::fputs(opened ? "abriu arquivo\n" : "nao abriu arquivo\n", stdout);
+  std::fputs("foi\n", stdout);
+  std::fflush(stdout);
 }
+
+void print_query_answer(const DriveInfo& info) {
+  std::printf("Tracks/cylinder = %" PRId32 "\n", info.tracks_per_cylinder);
+  std::printf("Sectors/track = %" PRId32 "\n", info.sectors_per_track);
+  std::printf("Bytes/sector = %" PRId32 "\n", info.bytes_per_sector);
+  std::printf("Disk size = %" PRId64 " (Bytes) = %" PRId64 " (Gb)\n",
+              static_cast<int64_t>(info.size), static_cast<int64_t>(info.size >> 30));
+  std::printf("MediaType %d \n", static_cast<int>(info.media_type));
+  std::fflush(stdout);
+}
+
+}  // namespace tessil

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "trace.h"
+#include "text_field.h"
 
 namespace tessil {
 
@@ -60,24 +60,10 @@ bool same_geometry(const ImageHeader& a, const ImageHeader& b) {
          a.sectors_per_track == b.sectors_per_track && a.bytes_per_sector == b.bytes_per_sector;
 }
 
-}  // namespace tessil
-
-extern "C" int32_t getimageinfo(const char* image_path, char* label_out) {
-  using namespace tessil;
-  File file(std::fopen(image_path ? image_path : "", "rb"));
-  if (!file) {
-    trace("The file was not opened\n");
-    return 0;
-  }
-  HeaderBytes bytes{};
-  const std::size_t n = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  if (n == 0) {
-    trace("unable to read from file \n");
-  } else {
-    trace("read ok \n");
-    const ImageHeader header = decode_header(std::span(bytes).first(n));
-    if (label_out) std::memcpy(label_out, header.label, std::strlen(header.label) + 1);
-  }
-  trace("closing file \n");
-  return 0;
+void set_label(ImageHeader& header, std::string_view label) {
+  const std::size_t n = utf8_cut(label, sizeof header.label - 1);
+  std::memcpy(header.label, label.data(), n);
+  header.label[n] = '\0';
 }
+
+}  // namespace tessil

@@ -4,9 +4,8 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
-#include <memory>
 #include <span>
+#include <string_view>
 
 #include "tessil.h"
 
@@ -28,10 +27,8 @@ ImageHeader decode_header(std::span<const std::byte> bytes);
 // True when the four geometry fields of `header` equal the drive's.
 bool same_geometry(const ImageHeader& header, const ImageHeader& drive);
 
-// A C stream that closes itself.
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+// Puts `label` into the header's field, cut to 299 bytes between whole
+// UTF-8 characters.
+void set_label(ImageHeader& header, std::string_view label);
 
 }  // namespace tessil

@@ -48,13 +48,13 @@ int32_t start_job(const char* drive, const char* image_path, bool with_label, co
                   JobBody body) {
   JobState& state = job_state();
   // Acquire: a finished worker's last reads of the texts happen before we
-  // overwrite them.
-  if (state.busy.load(std::memory_order_acquire) != 0) return 1;
+  // overwrite them. The exchange lets exactly one of several callers in.
+  int32_t idle = 0;
+  if (!state.busy.compare_exchange_strong(idle, 1, std::memory_order_acquire)) return 1;
 
   state.driveint.assign(drive);
   state.imagefileint.assign(image_path);
   if (with_label) state.inameint.assign(label);
-  state.busy.store(1, std::memory_order_relaxed);
   state.porcentage.store(0, std::memory_order_relaxed);
   state.cancel.store(0, std::memory_order_relaxed);
 
@@ -65,27 +65,21 @@ int32_t start_job(const char* drive, const char* image_path, bool with_label, co
   return startjobthread(body) ? 0 : 1;
 }
 
+JobRequest request_of(const JobState& state) {
+  JobRequest request;
+  request.drive = state.driveint.view();
+  request.image = state.imagefileint.view();
+  request.label = state.inameint.view();
+  request.image_whole = !state.imagefileint.overflowed();
+  return request;
+}
+
+void StateSink::progress(const JobProgress& progress) {
+  state_.porcentage.store(progress.percent, std::memory_order_relaxed);
+}
+
+bool StateSink::cancel_requested() {
+  return state_.cancel.load(std::memory_order_relaxed) != 0;
+}
+
 }  // namespace tessil
-
-using tessil::job_state;
-
-extern "C" {
-
-int32_t getporcentage(void) {
-  return job_state().porcentage.load(std::memory_order_relaxed);
-}
-
-int32_t intcancel(void) {
-  job_state().cancel.store(1, std::memory_order_relaxed);
-  return 0;
-}
-
-int32_t retvalue(void) {
-  return job_state().busy.load(std::memory_order_acquire);
-}
-
-int32_t getreturnvalue(void) {
-  return job_state().returnvalue.load(std::memory_order_relaxed);
-}
-
-}  // extern "C"

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "job_request.h"
 #include "text_field.h"
 
 namespace tessil {
@@ -44,11 +45,27 @@ JobState& job_state();
 // A job body works from job_state() and returns a result code.
 using JobBody = int32_t (*)();
 
-// The front part of readdisk and writedisk. `label` is copied into inameint
-// only when `with_label` is set. Returns 0 when the job was started, 1 when a
-// job is already running or no worker could be made.
+// The front part of readdisk and writedisk. Takes the job with one atomic
+// step, so that of two callers at the same instant exactly one wins.
+// `label` is copied into inameint only when `with_label` is set. Returns 0
+// when the job was started, 1 when a job is already running or no worker
+// could be made (nothing is changed then).
 int32_t start_job(const char* drive, const char* image_path, bool with_label, const char* label,
                   JobBody body);
+
+// The request that job_state() describes, for its worker.
+JobRequest request_of(const JobState& state);
+
+// Reports a job's progress into job_state() and reads its cancel request.
+class StateSink final : public JobSink {
+ public:
+  explicit StateSink(JobState& state) : state_(state) {}
+  void progress(const JobProgress& progress) override;
+  bool cancel_requested() override;
+
+ private:
+  JobState& state_;
+};
 
 // Puts `body` on a new detached worker. False, with busy cleared again, when
 // no thread could be made.

@@ -10,4 +10,8 @@ namespace tessil {
 // 32-bit value, `done` the bytes moved so far.
 int32_t calcporcentage(int32_t total, uint32_t done);
 
+// The same arithmetic on the whole byte counts, so that a drive of 2 GiB or
+// more still goes from 0 to 100. Equal to calcporcentage below 2 GiB.
+int32_t progress_percent(uint64_t total, uint64_t done);
+
 }  // namespace tessil

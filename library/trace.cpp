@@ -24,14 +24,11 @@ void notice_thread_detach() {
   platform::current().debug_output("DLL_THREAD_DETACH \n");
 }
 
-namespace {
-// The library's entry when it is loaded into a process and unloaded again.
-__attribute__((constructor)) void on_process_attach() {
+void notice_process_attach() {
   platform::current().debug_output("DLL_PROCESS_ATTACH \n");
 }
-__attribute__((destructor)) void on_process_detach() {
+void notice_process_detach() {
   platform::current().debug_output("DLL_PROCESS_DETACH \n");
 }
-}  // namespace
 
 }  // namespace tessil

@@ -8,7 +8,11 @@ namespace tessil {
 // printf-style debug line; writes nothing unless the debugger channel is on.
 void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Load and unload notices, one line each.
+// Load and unload notices, one line each: of the library in a process
+// (the platform calls these when the system loads and unloads it) and of
+// a job's worker.
+void notice_process_attach();
+void notice_process_detach();
 void notice_thread_attach();
 void notice_thread_detach();
 

@@ -21,8 +21,3 @@ int32_t classify_version(const platform::VersionInfo& v) {
 }
 
 }  // namespace tessil
-
-extern "C" int32_t getversion(void) {
-  const auto version = tessil::platform::current().version();
-  return version ? tessil::classify_version(*version) : 0;
-}

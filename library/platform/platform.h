@@ -11,7 +11,9 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessil::platform {
 
@@ -44,17 +46,61 @@ struct VersionInfo {
   uint32_t minor = 0;
 };
 
+// What a read delivered. Fewer bytes than asked for come either from the
+// end of the medium (`end`) or from a failure (`error`); a failed part is
+// skipped, so the next read goes on after it.
+struct ReadResult {
+  std::size_t count = 0;
+  Error error = Error::none;
+  bool end = false;
+
+  bool failed() const { return error != Error::none; }
+};
+
 // A raw drive opened for a job. Closing it is destroying it.
 class Drive {
  public:
   virtual ~Drive() = default;
-  // Reads up to data.size() bytes at the current position. Returns the count
-  // delivered: fewer at the end of the medium, 0 at its end or on a failure.
-  virtual std::size_t read(std::span<std::byte> data) = 0;
+  // Reads up to data.size() bytes at the current position.
+  virtual ReadResult read(std::span<std::byte> data) = 0;
   // Writes every byte at the current position, or fails.
   virtual Error write(std::span<const std::byte> data) = 0;
   // Makes everything written so far durable on the medium.
   virtual Error flush() = 0;
+};
+
+// An image file opened for a job or a look at its header, read or written
+// from its start on. Closing it is destroying it; nothing counts as written
+// before finish() said so.
+class ImageFile {
+ public:
+  virtual ~ImageFile() = default;
+  // Reads up to data.size() bytes at the current position.
+  virtual ReadResult read(std::span<std::byte> data) = 0;
+  // Writes every byte at the current position, or fails. A failure may show
+  // only at a later write or at finish().
+  virtual Error write(std::span<const std::byte> data) = 0;
+  // Makes everything written durable: the data, then a new file's directory
+  // entry.
+  virtual Error finish() = 0;
+};
+
+enum class ImageMode {
+  read,    // an existing image file
+  create,  // a new image file, or an existing one emptied
+};
+
+// How a drive letter came to stand for its device.
+enum class DriveKind {
+  floppy_controller,
+  usb_floppy,
+  environment,  // named by TESSIL_DRIVE_<LETTER>
+};
+
+struct DriveEntry {
+  char letter = 0;
+  std::string device;  // the device node or file behind the letter
+  DriveKind kind = DriveKind::floppy_controller;
 };
 
 class Platform {
@@ -80,9 +126,16 @@ class Platform {
   // image file.
   virtual bool is_drive(std::string_view device_path, const char* path) = 0;
 
-  // Pushes a written image file to its medium (after the stream was
-  // flushed). False when the file system reports a failure.
-  virtual bool sync_file(std::FILE* file) = 0;
+  // Opens an image file. Only a regular file or a block device is ever
+  // opened, and the open never waits (a FIFO is refused, not waited on).
+  // Null on failure, with the reason in `error`.
+  virtual std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) = 0;
+
+  // Every drive letter in use, in letter order.
+  virtual std::vector<DriveEntry> list_drives() = 0;
+
+  // The device node or file behind a device path; empty when there is none.
+  virtual std::string device_of(std::string_view device_path) = 0;
 
   // The system's version record, or nothing when it cannot be read.
   virtual std::optional<VersionInfo> version() = 0;
@@ -101,7 +154,8 @@ Platform& current();
 // caller keeps `fake` alive until it is replaced and no job runs.
 void substitute(Platform* fake);
 
-// The system's own platform.
+// The system's own platform, made once by the factory of the system the
+// library was built for.
 Platform& system();
 
 }  // namespace tessil::platform

@@ -34,20 +34,20 @@ class FakePlatform::FakeDrive final : public platform::Drive {
  public:
   FakeDrive(FakePlatform& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
 
-  std::size_t read(std::span<std::byte> data) override {
+  platform::ReadResult read(std::span<std::byte> data) override {
     const std::size_t index = position_ / block;
     owner_.gate(index);
     const std::lock_guard lock(owner_.mutex_);
     FakeMedium& medium = owner_.media_.at(path_);
     if (medium.read_error_at == index) {
       position_ += data.size();
-      return 0;
+      return {0, platform::Error::io, false};
     }
-    if (position_ >= medium.data.size()) return 0;
+    if (position_ >= medium.data.size()) return {0, platform::Error::none, true};
     const std::size_t n = std::min(data.size(), medium.data.size() - position_);
     std::memcpy(data.data(), medium.data.data() + position_, n);
     position_ += n;
-    return n;
+    return {n, platform::Error::none, n < data.size()};
   }
 
   platform::Error write(std::span<const std::byte> data) override {
@@ -179,8 +179,58 @@ std::unique_ptr<platform::Drive> FakePlatform::open_drive(std::string_view path,
   return std::make_unique<FakeDrive>(*this, std::string(path));
 }
 
-bool FakePlatform::sync_file(std::FILE*) {
-  return !fail_sync_;
+namespace {
+
+// A real image file on a file system with `room` bytes left, whose final
+// flush may fail.
+class FaultyImage final : public platform::ImageFile {
+ public:
+  FaultyImage(std::unique_ptr<platform::ImageFile> file, std::size_t room, bool fail_finish)
+      : file_(std::move(file)), room_(room), fail_finish_(fail_finish) {}
+  platform::ReadResult read(std::span<std::byte> data) override { return file_->read(data); }
+  platform::Error write(std::span<const std::byte> data) override {
+    if (data.size() > room_) return platform::Error::no_space;
+    room_ -= data.size();
+    return file_->write(data);
+  }
+  platform::Error finish() override {
+    const platform::Error finished = file_->finish();
+    return fail_finish_ ? platform::Error::io : finished;
+  }
+
+ private:
+  std::unique_ptr<platform::ImageFile> file_;
+  std::size_t room_;
+  bool fail_finish_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::ImageFile> FakePlatform::open_image(const char* path,
+                                                              platform::ImageMode mode,
+                                                              platform::Error& error) {
+  std::unique_ptr<platform::ImageFile> file = platform::system().open_image(path, mode, error);
+  if (!file || (!fail_sync_ && image_room_ == SIZE_MAX)) return file;
+  return std::make_unique<FaultyImage>(std::move(file), image_room_, fail_sync_);
+}
+
+std::vector<platform::DriveEntry> FakePlatform::list_drives() {
+  const std::lock_guard lock(mutex_);
+  std::vector<platform::DriveEntry> drives;
+  for (const auto& [path, medium] : media_) {
+    const std::optional<std::string> file =
+        drive_files_.contains(path) ? std::optional(drive_files_.at(path)) : std::nullopt;
+    if (path.size() == 6)
+      drives.push_back({path[4], file.value_or(path), platform::DriveKind::environment});
+  }
+  return drives;
+}
+
+std::string FakePlatform::device_of(std::string_view device_path) {
+  const std::lock_guard lock(mutex_);
+  const std::string path(device_path);
+  if (const auto it = drive_files_.find(path); it != drive_files_.end()) return it->second;
+  return media_.contains(path) ? path : std::string();
 }
 
 void FakePlatform::debug_output(std::string_view line) {

@@ -3,6 +3,7 @@
 // a chosen block so a test can act while it runs.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -53,7 +54,10 @@ class FakePlatform final : public platform::Platform {
   static constexpr std::size_t geometry_query = SIZE_MAX;
 
   void fail_thread_creation(bool fail) { fail_threads_ = fail; }
+  // Image files are real files; these make their writes or their final
+  // flush fail as a full or failing file system would.
   void fail_image_sync(bool fail) { fail_sync_ = fail; }
+  void fill_image_file_system_after(std::size_t bytes) { image_room_ = bytes; }
   // Makes `path` the file that stands behind `drive`.
   void place_drive_at(const std::string& drive, const std::string& path);
   void set_version(std::optional<platform::VersionInfo> version) { version_ = version; }
@@ -72,7 +76,10 @@ class FakePlatform final : public platform::Platform {
                                  platform::DriveGeometry& out) override;
   std::unique_ptr<platform::Drive> open_drive(std::string_view device_path,
                                               platform::Error& error) override;
-  bool sync_file(std::FILE* file) override;
+  std::unique_ptr<platform::ImageFile> open_image(const char* path, platform::ImageMode mode,
+                                                  platform::Error& error) override;
+  std::vector<platform::DriveEntry> list_drives() override;
+  std::string device_of(std::string_view device_path) override;
   std::optional<platform::VersionInfo> version() override { return version_; }
   void debug_output(std::string_view line) override;
   bool start_thread(std::function<void()> body) override;
@@ -95,7 +102,8 @@ class FakePlatform final : public platform::Platform {
   std::vector<std::string> debug_;
   std::map<std::string, std::string> drive_files_;  // device path -> file
   bool fail_threads_ = false;
-  bool fail_sync_ = false;
+  std::atomic<bool> fail_sync_ = false;
+  std::atomic<std::size_t> image_room_ = SIZE_MAX;
   std::optional<platform::VersionInfo> version_ = platform::VersionInfo{2, 6, 1};
 };
 

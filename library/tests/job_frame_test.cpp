@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "fake_platform.h"
 #include "job_state.h"
@@ -159,6 +160,25 @@ TEST_F(StartProtocol, APollingCallerSeesTheFinishedJobsValues) {
     }
     ASSERT_EQ(getreturnvalue(), code);
     ASSERT_EQ(getporcentage(), 77);
+  }
+}
+
+TEST_F(StartProtocol, OfManyCallersAtTheSameInstantExactlyOneStarts) {
+  for (int round = 0; round < 50; ++round) {
+    body_may_finish = false;
+    std::atomic<bool> go{false};
+    std::atomic<int> started{0};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 8; ++i)
+      callers.emplace_back([&] {
+        while (!go) std::this_thread::yield();
+        if (start_job("A", "x", true, "label", controlled_body) == 0) ++started;
+      });
+    go = true;
+    for (std::thread& caller : callers) caller.join();
+    ASSERT_EQ(started.load(), 1) << "round " << round;
+    body_may_finish = true;
+    ASSERT_TRUE(wait_idle());
   }
 }
 

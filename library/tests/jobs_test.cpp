@@ -171,7 +171,7 @@ TEST_F(ReadJob, AReadErrorEndsWithTheBlocksBeforeIt) {
 
 TEST_F(ReadJob, AFullFileSystemIsAFileFailureNotADamagedDisk) {
   fake.insert("A", medium);
-  image = "/dev/full";
+  fake.fill_image_file_system_after(header);
   const Outcome outcome = read();
   EXPECT_EQ(outcome.code, JOB_HEADER_WRITE_FAILED);
   EXPECT_EQ(outcome.progress, 100);

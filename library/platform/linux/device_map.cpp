@@ -151,4 +151,20 @@ std::optional<std::string> resolve_device(std::string_view device_path,
   return std::nullopt;
 }
 
+std::vector<DriveEntry> drive_letters(const DeviceSources& sources) {
+  std::vector<DriveEntry> letters;
+  const std::map<char, std::string> found = discover_floppy_drives(sources);
+  const std::string controller_prefix = (sources.dev_root / "fd").string();
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    if (std::optional<std::string> chosen = chosen_device(sources, letter)) {
+      letters.push_back({letter, std::move(*chosen), DriveKind::environment});
+    } else if (const auto drive = found.find(letter); drive != found.end()) {
+      const bool controller = drive->second.starts_with(controller_prefix);
+      letters.push_back({letter, drive->second,
+                         controller ? DriveKind::floppy_controller : DriveKind::usb_floppy});
+    }
+  }
+  return letters;
+}
+
 }  // namespace tessil::platform::linux_os

@@ -9,6 +9,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace tessil::platform::linux_os {
 
@@ -40,5 +43,9 @@ std::map<char, std::string> discover_floppy_drives(const DeviceSources& sources)
 // otherwise, or for a malformed path.
 std::optional<std::string> resolve_device(std::string_view device_path,
                                           const DeviceSources& sources);
+
+// Every letter that stands for a device, in letter order: the letters the
+// environment names, then the floppy drives found on the other letters.
+std::vector<DriveEntry> drive_letters(const DeviceSources& sources);
 
 }  // namespace tessil::platform::linux_os

@@ -64,24 +64,30 @@ std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, Error& error) {
 LinuxDrive::LinuxDrive(UniqueFd fd, std::optional<off_t> file_size, bool read_only)
     : fd_(std::move(fd)), file_size_(file_size), read_only_(read_only) {}
 
-std::size_t LinuxDrive::read(std::span<std::byte> data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::pread(fd_.get(), data.data() + done, data.size() - done, position_);
+ReadResult LinuxDrive::read(std::span<std::byte> data) {
+  ReadResult result;
+  while (result.count < data.size()) {
+    const ssize_t n =
+        ::pread(fd_.get(), data.data() + result.count, data.size() - result.count, position_);
     if (n > 0) {
-      done += static_cast<std::size_t>(n);
+      result.count += static_cast<std::size_t>(n);
       position_ += n;
       continue;
     }
-    if (n == 0) break;  // end of the medium
+    if (n == 0) {
+      result.end = true;
+      break;
+    }
     if (errno == EINTR) continue;
     // A failed part of the medium. The next read goes on after it, so that
     // a bad sector (or the 4 KiB page the cache fails around it) never
     // keeps reading at one place.
-    if (done == 0) position_ += static_cast<off_t>(data.size());
+    result.error = error_from_errno(errno);
+    if (result.error == Error::none) result.error = Error::io;
+    if (result.count == 0) position_ += static_cast<off_t>(data.size());
     break;
   }
-  return done;
+  return result;
 }
 
 Error LinuxDrive::write(std::span<const std::byte> data) {

@@ -24,7 +24,7 @@ class LinuxDrive final : public Drive {
   // as long as the drive is open; nothing for a block device.
   LinuxDrive(UniqueFd fd, std::optional<off_t> file_size, bool read_only);
 
-  std::size_t read(std::span<std::byte> data) override;
+  ReadResult read(std::span<std::byte> data) override;
   Error write(std::span<const std::byte> data) override;
   Error flush() override;
 

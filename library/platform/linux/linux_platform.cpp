@@ -7,31 +7,26 @@
 #include <cerrno>
 #include <charconv>
 #include <cstddef>
-#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
-#include <type_traits>
 
 #include "platform/linux/debug_channel.h"
 #include "platform/linux/device_map.h"
 #include "platform/linux/linux_drive.h"
+#include "platform/linux/linux_image_file.h"
 #include "platform/linux/medium_geometry.h"
+#include "platform/linux/unique_fd.h"
 
-namespace tessil::platform {
-
-namespace linux_os {
+namespace tessil::platform::linux_os {
 
 namespace {
 constexpr uint32_t nt_platform_id = 2;
 }
 
 bool LinuxPlatform::probe_file(const char* path) {
-  if (!path) return false;
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
+  // Never waits: a FIFO of that name opens at once and is closed again.
+  return path && open_fd(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
 }
 
 Error LinuxPlatform::query_geometry(std::string_view device_path, DriveGeometry& out) {
@@ -62,16 +57,17 @@ bool LinuxPlatform::is_drive(std::string_view device_path, const char* path) {
   return drive_info.st_dev == file_info.st_dev && drive_info.st_ino == file_info.st_ino;
 }
 
-bool LinuxPlatform::sync_file(std::FILE* file) {
-  if (!file) return false;
-  const int fd = ::fileno(file);
-  if (fd < 0) return false;
-  while (::fsync(fd) != 0) {
-    if (errno == EINTR) continue;
-    // Nothing there to sync (a pipe, /dev/null, /dev/full): nothing lost.
-    return errno == EINVAL || errno == EROFS;
-  }
-  return true;
+std::unique_ptr<ImageFile> LinuxPlatform::open_image(const char* path, ImageMode mode,
+                                                     Error& error) {
+  return LinuxImageFile::open(path, mode, error);
+}
+
+std::vector<DriveEntry> LinuxPlatform::list_drives() {
+  return drive_letters(system_sources());
+}
+
+std::string LinuxPlatform::device_of(std::string_view device_path) {
+  return resolve_device(device_path, system_sources()).value_or(std::string());
 }
 
 std::optional<VersionInfo> version_of_release(std::string_view release) {
@@ -106,19 +102,4 @@ bool LinuxPlatform::start_thread(std::function<void()> body) {
   }
 }
 
-}  // namespace linux_os
-
-Platform& system() {
-  // Built on first use and never destroyed: the unload notice reaches it
-  // after every static destructor has run.
-  struct Storage {
-    alignas(linux_os::LinuxPlatform) std::byte bytes[sizeof(linux_os::LinuxPlatform)];
-  };
-  static_assert(std::is_trivially_destructible_v<Storage>);
-  static Storage storage;
-  static linux_os::LinuxPlatform* const instance =
-      std::construct_at(reinterpret_cast<linux_os::LinuxPlatform*>(storage.bytes));
-  return *instance;
-}
-
-}  // namespace tessil::platform
+}  // namespace tessil::platform::linux_os

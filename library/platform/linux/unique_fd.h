@@ -24,6 +24,8 @@ class UniqueFd {
 
   int get() const noexcept { return fd_; }
   explicit operator bool() const noexcept { return fd_ >= 0; }
+  // Hands the descriptor over, for a close whose result matters.
+  int release() noexcept { return std::exchange(fd_, -1); }
 
   // Closing keeps errno, so a caller can still read the failure it is
   // handling. Linux frees the descriptor even when close fails: never retry.

@@ -80,13 +80,16 @@ TEST_F(FileDrive, ReadsToTheEndInBlocks) {
   std::vector<std::byte> seen;
   std::array<std::byte, 512> block;
   std::vector<std::size_t> counts;
-  for (std::size_t n; (n = drive->read(block)) != 0;) {
+  for (std::size_t n; (n = drive->read(block).count) != 0;) {
     counts.push_back(n);
     seen.insert(seen.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
   }
   EXPECT_EQ(counts, (std::vector<std::size_t>{512, 512, 512, 100}));
   EXPECT_EQ(seen, content);
-  EXPECT_EQ(drive->read(block), 0u);  // stays at the end
+  const ReadResult end = drive->read(block);  // stays at the end, and says so
+  EXPECT_EQ(end.count, 0u);
+  EXPECT_TRUE(end.end);
+  EXPECT_FALSE(end.failed());
 }
 
 TEST_F(FileDrive, WritesInPlaceAndNeverGrowsTheFile) {

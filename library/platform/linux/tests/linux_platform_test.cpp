@@ -2,6 +2,7 @@
 // debugger channel, threads.
 #include "platform/linux/linux_platform.h"
 
+#include <sys/stat.h>
 #include <sys/utsname.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "platform/linux/debug_channel.h"
+#include "platform/linux/errno_map.h"
 #include "test_support.h"
 
 namespace tessil::platform::linux_os {
@@ -19,20 +21,56 @@ namespace {
 using testing::ScopedEnv;
 using testing::TempDir;
 
-TEST(SyncFile, FilesAndDevicesThatCannotBeSynced) {
+TEST(ImageFile, CreatesEmptiesAndReadsRegularFilesOnly) {
   TempDir dir;
-  std::FILE* file = std::fopen((dir / "image").c_str(), "wb");
-  ASSERT_TRUE(file);
-  std::fputs("data", file);
-  std::fflush(file);
-  EXPECT_TRUE(system().sync_file(file));
-  std::fclose(file);
+  const std::string path = (dir / "image").string();
+  testing::sized_file(path, 5000);  // an older, longer image is emptied first
+  Error error = Error::other;
+  std::unique_ptr<ImageFile> out = system().open_image(path.c_str(), ImageMode::create, error);
+  ASSERT_TRUE(out);
+  const std::vector<std::byte> data = testing::pattern(100'000);  // more than one buffer
+  EXPECT_EQ(out->write(data), Error::none);
+  EXPECT_EQ(out->finish(), Error::none);
+  out.reset();
+  EXPECT_EQ(testing::read_file(path), data);
 
-  std::FILE* full = std::fopen("/dev/full", "wb");
-  ASSERT_TRUE(full);
-  EXPECT_TRUE(system().sync_file(full));
-  std::fclose(full);
-  EXPECT_FALSE(system().sync_file(nullptr));
+  std::unique_ptr<ImageFile> in = system().open_image(path.c_str(), ImageMode::read, error);
+  ASSERT_TRUE(in);
+  std::vector<std::byte> back(data.size() + 10);
+  const ReadResult got = in->read(back);
+  EXPECT_EQ(got.count, data.size());
+  EXPECT_TRUE(got.end);
+  EXPECT_FALSE(got.failed());
+
+  // Neither a FIFO nor a character device is ever waited on or emptied.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  for (const char* other : {"fifo", "/dev/null"}) {
+    const std::string p = other[0] == '/' ? other : (dir / other).string();
+    for (ImageMode mode : {ImageMode::read, ImageMode::create}) {
+      EXPECT_FALSE(system().open_image(p.c_str(), mode, error)) << p;
+      EXPECT_NE(error, Error::none);
+    }
+  }
+  EXPECT_FALSE(system().open_image((dir / "none" / "x").c_str(), ImageMode::create, error));
+  EXPECT_EQ(error, Error::not_found);
+}
+
+TEST(ErrnoMap, EachFailureKeepsItsMeaning) {
+  // ENXIO is the floppy driver's empty drive: it must never read as a
+  // missing drive or a failed medium.
+  const std::pair<int, Error> rows[] = {{0, Error::none},
+                                        {ENXIO, Error::no_medium},
+                                        {ENOMEDIUM, Error::no_medium},
+                                        {ENOENT, Error::not_found},
+                                        {ENODEV, Error::not_found},
+                                        {EACCES, Error::access_denied},
+                                        {EPERM, Error::access_denied},
+                                        {EBUSY, Error::busy},
+                                        {EROFS, Error::read_only},
+                                        {ENOSPC, Error::no_space},
+                                        {EIO, Error::io},
+                                        {EINVAL, Error::other}};
+  for (const auto& [code, error] : rows) EXPECT_EQ(error_from_errno(code), error) << code;
 }
 
 TEST(ProbeFile, OpensTheLiteralPath) {

@@ -88,12 +88,12 @@ TEST_F(LoopDeviceTest, ReadsWritesAndStopsAtTheEnd) {
   EXPECT_EQ(error, Error::none);
 
   std::array<std::byte, 512> block;
-  ASSERT_EQ(drive->read(block), 512u);
+  ASSERT_EQ(drive->read(block).count, 512u);
   EXPECT_EQ(std::vector(block.begin(), block.end()), testing::pattern(512));
   const std::vector<std::byte> data = testing::pattern(3 * 512, 9999);
   EXPECT_EQ(drive->write(data), Error::none);  // blocks 1 to 3: the last of the device
   EXPECT_EQ(drive->write(std::span(data).first(512)), Error::no_space);
-  EXPECT_EQ(drive->read(block), 0u);
+  EXPECT_EQ(drive->read(block).count, 0u);
   EXPECT_EQ(drive->flush(), Error::none);
 
   std::vector<std::byte> expected = testing::pattern(512);

@@ -96,7 +96,7 @@ inline void expect_read_only_drive(Drive* drive, Error error) {
   EXPECT_EQ(error, Error::none);
   EXPECT_TRUE(dynamic_cast<LinuxDrive&>(*drive).read_only());
   std::array<std::byte, 512> block;
-  EXPECT_EQ(drive->read(block), 512u);
+  EXPECT_EQ(drive->read(block).count, 512u);
   EXPECT_EQ(drive->write(block), Error::read_only);
 }
 

@@ -1,0 +1,47 @@
+// The steps every job starts with: finding the disk, then opening the image
+// file and the drive, which stay open for the job's length.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "geometry.h"
+#include "job_request.h"
+#include "platform/platform.h"
+
+namespace tessil {
+
+// The drive of a job, as its own query found it.
+struct JobDrive {
+  DriveInfo info;
+  std::string device_path;  // opened by this job, whatever another query does
+  bool found = false;
+  platform::Error reason = platform::Error::none;
+};
+
+JobDrive find_job_drive(const JobRequest& request);
+
+// Traces whether the query found a disk; false when it did not.
+bool has_disk(const JobDrive& drive);
+
+// What a job holds open. Both are closed on every way out of the job, the
+// image file first, then the drive.
+struct JobHandles {
+  std::unique_ptr<platform::ImageFile> image;
+  std::unique_ptr<platform::Drive> disk;
+
+  JobHandles() = default;
+  JobHandles(const JobHandles&) = delete;
+  JobHandles& operator=(const JobHandles&) = delete;
+  ~JobHandles();
+
+  // Opens the request's image file: never a path cut to fit its field, and
+  // never the job's drive itself. False, traced, when it cannot be opened.
+  bool open_image(const JobRequest& request, const JobDrive& drive, platform::ImageMode mode,
+                  platform::Error& error);
+  // Opens the drive behind the job's own device path; false, traced, when
+  // it cannot be opened.
+  bool open_drive(const JobDrive& drive, platform::Error& error);
+};
+
+}  // namespace tessil

@@ -1,0 +1,42 @@
+// What a job is asked to do, and where it reports while it runs. The C entry
+// points and the command-line program both start jobs this way.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tessil {
+
+struct JobRequest {
+  std::string drive;        // the drive letter's text, "A"
+  std::string image;        // the image file's path
+  std::string label;        // read: stored in the header, at most 299 bytes
+  bool image_whole = true;  // false: the caller's path was cut to fit; never opened
+};
+
+struct JobProgress {
+  int32_t percent = 0;  // as getporcentage reports it
+  uint64_t done = 0;    // bytes moved so far
+  uint64_t total = 0;   // bytes on the disk
+};
+
+// Receives a running job's progress and answers whether to stop. Called on
+// the job's own thread.
+class JobSink {
+ public:
+  virtual ~JobSink() = default;
+  virtual void progress(const JobProgress& progress) = 0;
+  // Checked between blocks; the job stops after the block it moved.
+  virtual bool cancel_requested() = 0;
+};
+
+// How a job ended: its result code and, where the platform knows it, the
+// reason of a failure.
+struct JobOutcome {
+  int32_t code = 0;
+  platform::Error reason = platform::Error::none;
+};
+
+}  // namespace tessil

@@ -1,0 +1,158 @@
+#include "platform/linux/linux_image_file.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/linux/errno_map.h"
+
+namespace tessil::platform::linux_os {
+
+namespace {
+
+// Large enough that a copy is not one system call per 512-byte block.
+constexpr std::size_t buffer_size = 64 * 1024;
+
+bool usable_kind(const struct stat& info) {
+  return S_ISREG(info.st_mode) || S_ISBLK(info.st_mode);
+}
+
+// The directory holding `path`, to sync a new directory entry.
+UniqueFd directory_of(const char* path) {
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (parent.empty()) parent = ".";
+  return open_fd(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+Error sync_fd(int fd) {
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    // Nothing there to sync: nothing is lost.
+    return errno == EINVAL || errno == EROFS ? Error::none : error_from_errno(errno);
+  }
+  return Error::none;
+}
+
+}  // namespace
+
+std::unique_ptr<ImageFile> LinuxImageFile::open(const char* path, ImageMode mode, Error& error) {
+  if (!path || !*path) {
+    error = Error::not_found;
+    return nullptr;
+  }
+  const bool create = mode == ImageMode::create;
+  // Whatever the path names is looked at first: a block device is opened
+  // exclusively, and only an existing regular file is emptied, never a
+  // device or a FIFO.
+  struct stat before {};
+  const bool existed = ::stat(path, &before) == 0;
+  if (existed && !usable_kind(before)) {
+    error = Error::other;
+    return nullptr;
+  }
+  const bool block = existed && S_ISBLK(before.st_mode);
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create ? O_WRONLY : O_RDONLY);
+  if (create && !existed) flags |= O_CREAT | O_EXCL;
+  if (block) flags |= O_EXCL;
+  UniqueFd fd = open_fd(path, flags, 0666);
+  if (!fd) {
+    error = error_from_errno(errno);
+    return nullptr;
+  }
+  // The path may have changed between the look and the open.
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !usable_kind(info) ||
+      (existed && (info.st_dev != before.st_dev || info.st_ino != before.st_ino))) {
+    error = Error::other;
+    return nullptr;
+  }
+  const int status = ::fcntl(fd.get(), F_GETFL);
+  if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+    error = error_from_errno(errno);
+    return nullptr;
+  }
+  if (create && S_ISREG(info.st_mode) && ::ftruncate(fd.get(), 0) != 0) {
+    error = error_from_errno(errno);
+    return nullptr;
+  }
+  error = Error::none;
+  return std::make_unique<LinuxImageFile>(std::move(fd),
+                                          create && !existed ? directory_of(path) : UniqueFd());
+}
+
+LinuxImageFile::LinuxImageFile(UniqueFd fd, UniqueFd directory)
+    : fd_(std::move(fd)), directory_(std::move(directory)), buffer_(buffer_size) {}
+
+LinuxImageFile::~LinuxImageFile() {
+  // Like closing a stream: what was written so far reaches the file even on
+  // a job's way out after a failure.
+  if (fd_) write_out();
+}
+
+ReadResult LinuxImageFile::read(std::span<std::byte> data) {
+  ReadResult result;
+  while (result.count < data.size()) {
+    if (handed_ == buffered_) {
+      if (at_end_ || failure_ != Error::none) break;
+      handed_ = buffered_ = 0;
+      const ssize_t n = ::read(fd_.get(), buffer_.data(), buffer_.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) failure_ = error_from_errno(errno);
+      if (n == 0) at_end_ = true;
+      if (n <= 0) break;
+      buffered_ = static_cast<std::size_t>(n);
+    }
+    const std::size_t n = std::min(data.size() - result.count, buffered_ - handed_);
+    std::memcpy(data.data() + result.count, buffer_.data() + handed_, n);
+    handed_ += n;
+    result.count += n;
+  }
+  if (result.count < data.size()) {
+    result.error = failure_;
+    result.end = failure_ == Error::none;
+  }
+  return result;
+}
+
+Error LinuxImageFile::write_out() {
+  std::size_t done = 0;
+  while (done < buffered_ && failure_ == Error::none) {
+    const ssize_t n = ::write(fd_.get(), buffer_.data() + done, buffered_ - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      failure_ = Error::io;  // no progress: never loop for ever
+    } else if (errno != EINTR) {
+      failure_ = error_from_errno(errno);
+    }
+  }
+  buffered_ = 0;
+  return failure_;
+}
+
+Error LinuxImageFile::write(std::span<const std::byte> data) {
+  while (!data.empty() && failure_ == Error::none) {
+    const std::size_t n = std::min(data.size(), buffer_.size() - buffered_);
+    std::memcpy(buffer_.data() + buffered_, data.data(), n);
+    buffered_ += n;
+    data = data.subspan(n);
+    if (buffered_ == buffer_.size()) write_out();
+  }
+  return failure_;
+}
+
+Error LinuxImageFile::finish() {
+  if (!fd_) return Error::other;
+  if (write_out() != Error::none) return failure_;
+  if (const Error synced = sync_fd(fd_.get()); synced != Error::none) return synced;
+  if (directory_) {
+    if (const Error synced = sync_fd(directory_.get()); synced != Error::none) return synced;
+  }
+  // close() reports what an NFS server or a quota refused only now.
+  if (::close(fd_.release()) != 0 && errno != EINTR) return error_from_errno(errno);
+  return Error::none;
+}
+
+}  // namespace tessil::platform::linux_os
