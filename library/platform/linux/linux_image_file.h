@@ -23,6 +23,8 @@ class LinuxImageFile final : public ImageFile {
   ReadResult read(std::span<std::byte> data) override;
   Error write(std::span<const std::byte> data) override;
   Error finish() override;
+  Error write_at(uint64_t offset, std::span<const std::byte> data) override;
+  Error sync() override;
 
  private:
   Error write_out();
@@ -34,6 +36,7 @@ class LinuxImageFile final : public ImageFile {
   std::size_t handed_ = 0;    // read: bytes of the buffer already handed out
   Error failure_ = Error::none;
   bool at_end_ = false;
+  bool writing_ = false;  // the buffer holds bytes written, not bytes read
 };
 
 }  // namespace tessil::platform::linux_os

@@ -2,10 +2,12 @@
 set(tessil_platform_sources
   platform/linux/debug_channel.cpp
   platform/linux/device_map.cpp
+  platform/linux/direct_reads.cpp
   platform/linux/linux_drive.cpp
   platform/linux/linux_image_file.cpp
   platform/linux/linux_platform.cpp
   platform/linux/load_notices.cpp
   platform/linux/medium_geometry.cpp
+  platform/linux/replace_file.cpp
   platform/linux/system_platform.cpp
 )

@@ -1,0 +1,53 @@
+// Rescue reads of a drive: at a given offset, past the kernel's caches, and
+// on a floppy-controller drive with the driver's own retries held short.
+#pragma once
+
+#include <linux/fd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "platform/platform.h"
+
+namespace tessil::platform::linux_os {
+
+// The floppy driver's error thresholds, lowered for as long as this lives
+// and then put back as they were: a rescue makes its own passes over a bad
+// sector, and the driver's retries would multiply the time each one takes.
+class FloppyErrorLimit {
+ public:
+  // Nothing happens unless `fd` is a floppy-controller drive that lets its
+  // thresholds be set (it must be open for writing).
+  explicit FloppyErrorLimit(int fd);
+  ~FloppyErrorLimit();
+  FloppyErrorLimit(const FloppyErrorLimit&) = delete;
+  FloppyErrorLimit& operator=(const FloppyErrorLimit&) = delete;
+
+  bool engaged() const { return saved_.has_value(); }
+
+ private:
+  int fd_;
+  std::optional<floppy_max_errors> saved_;
+};
+
+// What a drive keeps for its rescue reads: the switch to O_DIRECT is made
+// on the first one, with an aligned buffer that O_DIRECT needs.
+class DirectReads {
+ public:
+  ReadResult read_at(int fd, bool block_device, uint64_t offset, std::span<std::byte> data);
+
+ private:
+  struct Free {
+    void operator()(std::byte* p) const { std::free(p); }
+  };
+  bool started_ = false;
+  Error start_error_ = Error::none;
+  std::unique_ptr<std::byte, Free> buffer_;
+  std::size_t capacity_ = 0;
+  std::optional<FloppyErrorLimit> limit_;
+};
+
+}  // namespace tessil::platform::linux_os
