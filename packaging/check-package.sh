@@ -94,17 +94,20 @@ if readelf -d "$root/$private_dir/tessil" "$root/$private_dir/libtessil.so" |
   fail "an installed file still searches the build directory"
 fi
 
+# SOURCE is relative to the source tree unless it is an absolute path (a
+# file the build made).
 expect_file() {
   local source=$1 installed=$2
-  if [[ -e $source_dir/$source ]]; then
+  [[ $source == /* ]] || source=$source_dir/$source
+  if [[ -e $source ]]; then
     [[ -f $root/$installed ]] || fail "$installed missing from the package"
-    cmp -s "$source_dir/$source" "$root/$installed" || fail "$installed differs from $source"
+    cmp -s "$source" "$root/$installed" || fail "$installed differs from $source"
   else
     note "WARNING: $source is not in the tree yet; not checked"
   fi
 }
 expect_file data/tessil.desktop usr/share/applications/tessil.desktop
-expect_file data/tessil.metainfo.xml usr/share/metainfo/tessil.metainfo.xml
+expect_file "$build_dir/data/tessil.metainfo.xml" usr/share/metainfo/tessil.metainfo.xml
 expect_file data/icons/16/tessil.png usr/share/icons/hicolor/16x16/apps/tessil.png
 expect_file data/icons/32/tessil.png usr/share/icons/hicolor/32x32/apps/tessil.png
 expect_file data/icons/tessil.svg usr/share/icons/hicolor/scalable/apps/tessil.svg
