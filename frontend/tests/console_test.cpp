@@ -1,6 +1,7 @@
 // What the program says on its console: the command line's answers, given
 // before any display is opened, checked on the parser and on copies of the
-// real program started without a display.
+// real program started without a display; and where the lines that the
+// library prints to standard output end up.
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -124,6 +125,54 @@ class ConsoleTest : public QObject {
     QCOMPARE(bogus.standard_output, QByteArray());
     QCOMPARE(bogus.standard_error.split('\n').value(1),
              QByteArray("Usage: tessil [-h | --help] [-v | --version]"));
+  }
+
+  // The library's printed line goes where TESSIL_DEBUG sends the library's
+  // own notices, and never to the program's standard output.
+  void libraryLinesFollowTessilDebug_data() {
+    QTest::addColumn<QString>("debug");  // "-" leaves TESSIL_DEBUG unset
+    QTest::addColumn<bool>("onStandardError");
+    QTest::addColumn<bool>("inFile");
+    QTest::newRow("unset") << "-" << false << false;
+    QTest::newRow("empty") << "" << false << false;
+    QTest::newRow("stderr") << "stderr" << true << false;
+    QTest::newRow("a file") << "debug.log" << false << true;
+    QTest::newRow("a file that cannot be made") << "no/such/dir/debug.log" << false << false;
+  }
+  void libraryLinesFollowTessilDebug() {
+#ifndef AUTOPILOT
+    QSKIP("the start-up helper is not built in this configuration");
+#else
+    QFETCH(QString, debug);
+    QFETCH(bool, onStandardError);
+    QFETCH(bool, inFile);
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString log = work.filePath(QStringLiteral("debug.log"));
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(AUTOPILOT));
+    environment.insert(QStringLiteral("TESSIL_AUTOPILOT_LOG"), work.filePath("shown.txt"));
+    // A file name is made absolute in the work directory.
+    if (debug.contains(QLatin1Char('.')))
+      environment.insert(QStringLiteral("TESSIL_DEBUG"), work.filePath(debug));
+    else if (debug != QLatin1String("-"))
+      environment.insert(QStringLiteral("TESSIL_DEBUG"), debug);
+
+    const Run result = run({}, QStringLiteral(FAKE_PRINTING), environment);
+    QCOMPARE(result.exit_status, QProcess::NormalExit);
+    QCOMPARE(result.exit_code, 0);
+    QFile shown(work.filePath("shown.txt"));
+    QVERIFY(shown.open(QIODevice::ReadOnly));
+    QVERIFY(shown.readAll().startsWith("window\tForm1\t"));  // it got as far as its window
+
+    const QByteArray line = "nao abriu arquivo\n";
+    QCOMPARE(result.standard_output, QByteArray());
+    QCOMPARE(result.standard_error.contains(line), onStandardError);
+    QFile file(log);
+    QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(),
+             inFile ? line : QByteArray());
+#endif
   }
 };
 
