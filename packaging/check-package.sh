@@ -142,7 +142,8 @@ head -n 1 "$docs/copyright" | grep -q '^Format: https://www.debian.org/doc/packa
   fail "changelog.Debian.gz does not start with version $package_version"
 manpage=$root/usr/share/man/man1/tessil.1.gz
 [[ -f $manpage ]] || fail "usr/share/man/man1/tessil.1.gz missing"
-zcat "$manpage" | grep -q "^\.TH .*\"tessil $version\"" || fail "the manual page is not of version $version"
+title=$(zcat "$manpage" | sed -n '/^\.TH /p')
+[[ $title == *"\"tessil $version\""* ]] || fail "the manual page is not of version $version: $title"
 [[ $(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/tessil" --version) == "tessil $version" ]] ||
   fail "the program's --version does not say $version"
 if [[ -f $root/usr/share/applications/tessil.desktop ]]; then
