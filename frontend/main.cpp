@@ -5,11 +5,16 @@
 
 #include "binding/library_binding.h"
 #include "binding/program_directory.h"
+#include "command_line.h"
 #include "form1.h"
 #include "link_opener.h"
+#include "standard_output.h"
 #include "startup.h"
 
 int main(int argc, char* argv[]) {
+  // Before QApplication, which needs a display.
+  if (const std::optional<int> status = handleCommandLine(argc, argv)) return *status;
+  routeStandardOutput();
   QApplication application(argc, argv);
   describeApplication();
 
