@@ -23,12 +23,14 @@ using Clock = std::chrono::steady_clock;
 // this long a stretch of work, never a sector's truth.
 constexpr auto save_interval = std::chrono::seconds(1);
 
-// Large reads cover a cylinder where the disk reads cleanly, as a plain read
-// would, but stay small enough that a failed one leaves little to trim.
+// Large reads, where the disk reads cleanly, are whole cylinders up to
+// 64 KiB: a plain read's pace, on track boundaries, and small enough that a
+// failed one leaves little to trim.
 uint64_t cluster_bytes(const DriveInfo& info, uint64_t sector) {
   const uint64_t cylinder = uint64_t(std::max(info.sectors_per_track, 1)) *
                             uint64_t(std::max(info.tracks_per_cylinder, 1)) * sector;
-  return std::clamp(cylinder, 8 * sector, 128 * sector);
+  const uint64_t limit = std::max<uint64_t>(64 * 1024 / sector, 1) * sector;
+  return cylinder > limit ? limit : limit / cylinder * cylinder;
 }
 
 class Rescuer {

@@ -33,8 +33,12 @@ class FloppyErrorLimit {
   std::optional<floppy_max_errors> saved_;
 };
 
-// What a drive keeps for its rescue reads: the switch to O_DIRECT is made
-// on the first one, with an aligned buffer that O_DIRECT needs.
+// What a drive keeps for its rescue reads, set up on the first one. A SCSI
+// disk (a USB floppy drive is one) is sent READ(10) commands of its own
+// (SG_IO): a failed one comes back at once, where a read through the block
+// layer first goes through the kernel's error handling and logging, some
+// twenty times as long. Any other block device is read with O_DIRECT, with
+// the aligned buffer that O_DIRECT needs.
 class DirectReads {
  public:
   ReadResult read_at(int fd, bool block_device, uint64_t offset, std::span<std::byte> data);
@@ -43,7 +47,12 @@ class DirectReads {
   struct Free {
     void operator()(std::byte* p) const { std::free(p); }
   };
+  void start(int fd, bool block_device);
+  ReadResult scsi_read(int fd, uint64_t offset, std::span<std::byte> data);
+
   bool started_ = false;
+  uint32_t scsi_block_ = 0;  // the logical block of a SCSI disk; 0: not one
+  uint64_t device_size_ = 0;
   Error start_error_ = Error::none;
   std::unique_ptr<std::byte, Free> buffer_;
   std::size_t capacity_ = 0;

@@ -41,10 +41,12 @@ class CountingSink final : public RescueSink {
 
 class Rescue : public ::testing::Test {
  protected:
-  // A small disk: 10 cylinders, 2 heads, 9 sectors.
-  static constexpr std::size_t sectors = 10 * 2 * 9;
+  // A small disk: 40 cylinders, 2 heads, 9 sectors. Its large reads are the
+  // whole cylinders that fit 64 KiB: 7, 126 sectors.
+  static constexpr std::size_t sectors = 40 * 2 * 9;
+  static constexpr std::size_t cluster = 7 * 2 * 9;
 
-  void SetUp() override { medium_ = make_medium(10, 2, 9); }
+  void SetUp() override { medium_ = make_medium(40, 2, 9); }
 
   RescueOutcome run(int retries = 2, Fill fill = Fill::zero, int cancel_after = -1) {
     fake_.insert("A", medium_);
@@ -110,7 +112,7 @@ TEST_F(Rescue, EveryReadableSectorIsRescuedAndOnlyTheBadOnesStayBad) {
   std::set<std::size_t> all;
   for (std::size_t i = 0; i < sectors; ++i) all.insert(i);
   std::set<std::size_t> bad_run;
-  for (std::size_t i = 15; i < 47; ++i) bad_run.insert(i);  // across two cylinders
+  for (std::size_t i = 110; i < 142; ++i) bad_run.insert(i);  // across two large reads
   const DamageCase cases[] = {
       {"clean disk", {}, {}, 2, Fill::zero, {}},
       {"single bad sector", {40}, {}, 2, Fill::zero, {40}},
@@ -123,7 +125,7 @@ TEST_F(Rescue, EveryReadableSectorIsRescuedAndOnlyTheBadOnesStayBad) {
   };
   for (const DamageCase& c : cases) {
     SCOPED_TRACE(c.name);
-    medium_ = make_medium(10, 2, 9);
+    medium_ = make_medium(40, 2, 9);
     medium_.bad_blocks = c.bad;
     medium_.failing_reads = c.failing;
     std::filesystem::remove(dir_.path("disk.img"));
@@ -147,9 +149,9 @@ TEST_F(Rescue, EveryReadableSectorIsRescuedAndOnlyTheBadOnesStayBad) {
 }
 
 TEST_F(Rescue, AnInterruptedRunResumesWithoutReadingRescuedSectorsAgain) {
-  medium_.bad_blocks = {40, 41, 120};
-  // Stopped in the middle of the first pass.
-  const RescueOutcome first = run(2, Fill::marker, 6);
+  medium_.bad_blocks = {40, 41, 300};
+  // Stopped in the first pass, after it skipped ahead twice.
+  const RescueOutcome first = run(2, Fill::marker, 3);
   EXPECT_EQ(first.job.code, JOB_CANCELLED);
   EXPECT_GT(first.map.bytes(Status::non_tried), 0u);
   EXPECT_GT(first.map.bytes(Status::rescued), 0u);
@@ -176,14 +178,14 @@ TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisks) {
   ASSERT_EQ(run().job.code, JOB_OK);
   // A bigger disk than the map describes is fine (ddrescue may map only the
   // start); a smaller one, or an image of another geometry, is not.
-  medium_ = make_medium(5, 2, 9);
+  medium_ = make_medium(20, 2, 9);
   const RescueOutcome smaller = run();
   EXPECT_EQ(smaller.job.code, JOB_GEOMETRY_MISMATCH);
   EXPECT_FALSE(smaller.problem.empty());
 
-  medium_ = make_medium(10, 2, 9);
+  medium_ = make_medium(40, 2, 9);
   medium_.geometry.sectors_per_track = 18;
-  medium_.geometry.cylinders = 5;
+  medium_.geometry.cylinders = 20;
   const RescueOutcome other = run();
   EXPECT_EQ(other.job.code, JOB_GEOMETRY_MISMATCH);
 
@@ -193,11 +195,11 @@ TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisks) {
 }
 
 TEST_F(Rescue, AFailingImageFileIsNeverReportedAsRescued) {
-  // Room for the whole new image and two cylinders' reads, not a third.
-  fake_.fill_image_file_system_after(header + (sectors + 2 * 18) * sector + 100);
+  // Room for the whole new image and one large read, not a second.
+  fake_.fill_image_file_system_after(header + (sectors + cluster) * sector + 100);
   const RescueOutcome out = run();
   EXPECT_EQ(out.job.code, JOB_HEADER_WRITE_FAILED);
-  EXPECT_EQ(out.map.bytes(Status::rescued), 2 * 18 * sector);
+  EXPECT_EQ(out.map.bytes(Status::rescued), cluster * sector);
   expect_consistent(out, Fill::zero);
 }
 
