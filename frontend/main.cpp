@@ -8,6 +8,7 @@
 #include "form1.h"
 #include "link_opener.h"
 #include "startup.h"
+#include "termination_signals.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
@@ -20,5 +21,8 @@ int main(int argc, char* argv[]) {
   Form1 window(library, links, [] { QApplication::beep(); });
   window.fillDriveBox();
   window.show();
+  // SIGTERM and SIGINT stop a running copy and close as the window would.
+  TerminationSignals termination;
+  QObject::connect(&termination, &TerminationSignals::received, &window, &Form1::stopAndClose);
   return application.exec();
 }
