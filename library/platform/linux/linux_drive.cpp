@@ -12,7 +12,7 @@
 
 namespace tessil::platform::linux_os {
 
-std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, Error& error) {
+std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, DriveAccess, Error& error) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     error = error_from_errno(errno);
