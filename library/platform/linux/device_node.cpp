@@ -13,10 +13,11 @@ bool denied(int code) {
   return code == EACCES || code == EPERM;
 }
 
-// Asks udisks2 and traces the answer. Only O_EXCL matters to it: the
-// descriptor comes to this process whatever flags it was opened with.
+// Asks udisks2 and traces the answer. The open flags go along (O_EXCL
+// claims the device for this job as our own open does), all but O_CLOEXEC:
+// the descriptor that reaches this process is made close-on-exec here.
 UdisksOpen ask_udisks(const std::string& path, bool read_write, int flags) {
-  UdisksOpen asked = open_through_udisks(path, read_write, flags & O_EXCL);
+  UdisksOpen asked = open_through_udisks(path, read_write, flags & ~O_CLOEXEC);
   const char* mode = read_write ? "read-write" : "read-only";
   if (asked.fd)
     debug_write("udisks2 opened " + path + " " + mode + " \n");
