@@ -104,8 +104,9 @@ bool same_file(int fd, const struct stat& named) {
   return S_ISREG(got.st_mode) && got.st_dev == named.st_dev && got.st_ino == named.st_ino;
 }
 
-}  // namespace
-
+// The errno value behind a udisks2 open failure, from the end of its message
+// ("Error opening device /dev/sdb: Device or resource busy"); 0 when it names
+// none of the errors a drive open meets.
 int errno_of_udisks_message(const std::string& message) {
   // The errors a drive open meets; udisks2 ends its message with the
   // kernel's words for them, which are these unless its locale translates.
@@ -117,6 +118,8 @@ int errno_of_udisks_message(const std::string& message) {
   }
   return 0;
 }
+
+}  // namespace
 
 UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags) {
   struct stat named {};

@@ -30,9 +30,4 @@ struct UdisksOpen {
 // is checked to be `path`'s own device (or file) before it is returned.
 UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags);
 
-// The errno value behind a udisks2 open failure, from the end of its message
-// ("Error opening device /dev/sdb: Device or resource busy"); 0 when the
-// message names none of the errors a drive open can meet.
-int errno_of_udisks_message(const std::string& message);
-
 }  // namespace tessil::platform::linux_os

@@ -69,6 +69,12 @@ inline std::vector<std::byte> read_file(const std::filesystem::path& path) {
   return bytes;
 }
 
+// A file's text; empty when there is none.
+inline std::string read_text(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // A file of `size` bytes without writing them (sparse).
 inline void sized_file(const std::filesystem::path& path, std::uintmax_t size) {
   std::ofstream(path, std::ios::binary).close();

@@ -1,13 +1,9 @@
-'''A stand-in for udisks2, for the tests of opening drives through it.
+'''A stand-in udisks2 for python3-dbusmock (-t udisks2_mock.py -p JSON).
 
-Loaded by python3-dbusmock on the tests' private bus:
-  python3 -m dbusmock --system -t udisks2_mock.py -p PARAMETERS
-PARAMETERS is a JSON object:
-  devices  {device path: file it opens}: the devices ResolveDevice knows
-  answer   "open" (default) or "deny": what polkit would say
-  write_protected  devices whose read-write opens fail as a write-protected
-           USB floppy's do (EROFS)
-  log      a file that gets one line "MODE FLAGS" per OpenDevice call
+JSON: "devices", the device paths (or files) ResolveDevice knows and opens;
+"answer" "open" or "deny" (what polkit would say); "write_protected" devices
+whose read-write opens fail with EROFS as a write-protected USB floppy's do;
+"log" a file that gets a line "MODE FLAGS" per OpenDevice call.
 '''
 
 import dbus
@@ -47,13 +43,13 @@ os.close(fd)
 
 def load(mock, parameters):
     objects = {}
-    for number, (device, backing) in enumerate(sorted(parameters['devices'].items())):
+    for number, device in enumerate(parameters['devices']):
         path = '/org/freedesktop/UDisks2/block_devices/tessil%d' % number
         objects[device] = path
         code = OPEN_DEVICE.format(log=parameters.get('log', '/dev/null'),
-                                  answer=parameters.get('answer', 'open'), backing=backing,
+                                  answer=parameters.get('answer', 'open'), backing=device,
                                   write_protected=device in parameters.get('write_protected', []))
-        mock.AddObject(path, BLOCK_IFACE, {'Device': dbus.ByteArray(device.encode() + b'\0')},
+        mock.AddObject(path, BLOCK_IFACE, {},
                        [('OpenDevice', 'sa{sv}', 'h', code)])
     mock.AddMethod(MAIN_IFACE, 'ResolveDevice', 'a{sv}a{sv}', 'ao', '''
 import dbus

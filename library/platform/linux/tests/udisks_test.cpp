@@ -13,13 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
 #include <thread>
 
 #include "image_format.h"
 #include "platform/linux/debug_channel.h"
 #include "platform/linux/linux_drive.h"
-#include "platform/linux/udisks_opener.h"
 #include "platform/platform.h"
 #include "tessil.h"
 #include "test_support.h"
@@ -81,38 +79,25 @@ bool name_owned(const char* name) {
   return asked && owned;
 }
 
-bool wait_for_name(const char* name) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!name_owned(name)) {
+// Polls `done` until it holds; false after half a minute.
+bool eventually(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
 }
 
 // A job of the library in this process, waited for as the program does.
 int32_t finish() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (retvalue() != 0) {
-    if (std::chrono::steady_clock::now() > deadline) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return getreturnvalue();
+  return eventually([] { return retvalue() == 0; }) ? getreturnvalue() : -1;
 }
 
 const char* name_of(Error error) {
-  switch (error) {
-    case Error::none:
-      return "none";
-    case Error::access_denied:
-      return "access_denied";
-    case Error::busy:
-      return "busy";
-    case Error::read_only:
-      return "read_only";
-    default:
-      return "other";
-  }
+  constexpr std::array names{"none",      "not_found", "no_medium", "access_denied", "busy",
+                             "read_only", "no_space",  "io",        "other"};
+  return names.at(static_cast<std::size_t>(error));
 }
 
 class UdisksOpenTest : public ::testing::Test {
@@ -149,24 +134,26 @@ class UdisksOpenTest : public ::testing::Test {
         std::vector<std::string>{"/usr/bin/dbus-daemon", "--nofork", "--nopidfile",
                                  "--config-file=" + config.string()},
         dir_ / "bus.log");
-    ASSERT_TRUE(wait_for_name("org.freedesktop.DBus")) << "the private bus did not start";
+    ASSERT_TRUE(eventually([] { return name_owned("org.freedesktop.DBus"); }))
+        << "the private bus did not start";
     fs::permissions(dir_ / "bus", fs::perms::all);
   }
 
-  // The stand-in udisks2, knowing `devices` (device path -> what it opens).
-  // `write_protected` names one whose read-write opens fail with EROFS.
-  void start_udisks(const std::map<std::string, std::string>& devices,
-                    const std::string& answer = "open", const std::string& write_protected = "") {
+  // The stand-in udisks2, knowing and opening `devices`, and refusing
+  // read-write opens of `write_protected` with EROFS.
+  void start_udisks(const std::vector<std::string>& devices, const std::string& answer = "open",
+                    const std::string& write_protected = "") {
     std::string json = "{\"answer\": \"" + answer + "\", \"log\": \"" + calls().string() +
-                       "\", \"write_protected\": [\"" + write_protected + "\"], \"devices\": {";
-    for (const auto& [device, backing] : devices)
-      json += (json.back() == '{' ? "\"" : ", \"") + device + "\": \"" + backing + "\"";
-    json += "}}";
+                       "\", \"write_protected\": [\"" + write_protected + "\"], \"devices\": [";
+    for (const std::string& device : devices)
+      json += (json.back() == '[' ? "\"" : ", \"") + device + "\"";
+    json += "]}";
     udisks_ =
         std::make_unique<Process>(std::vector<std::string>{python, "-m", "dbusmock", "--system",
                                                            "-t", TESSIL_UDISKS2_MOCK, "-p", json},
                                   dir_ / "udisks.log");
-    ASSERT_TRUE(wait_for_name("org.freedesktop.UDisks2")) << "the stand-in did not start";
+    ASSERT_TRUE(eventually([] { return name_owned("org.freedesktop.UDisks2"); }))
+        << "the stand-in did not start";
   }
 
   // A drive only root may open, behind letter U.
@@ -180,10 +167,7 @@ class UdisksOpenTest : public ::testing::Test {
 
   // The OpenDevice calls the stand-in saw, one "MODE FLAGS" line each.
   fs::path calls() const { return dir_ / "calls.log"; }
-  std::string seen_calls() const {
-    std::ifstream in(calls());
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string seen_calls() const { return testing::read_text(calls()); }
 
   TempDir dir_;
   std::optional<ScopedEnv> address_;
@@ -196,7 +180,7 @@ TEST_F(UdisksOpenTest, AUserWithoutRightsReadsAndWritesADriveThroughIt) {
   const std::vector<std::byte> original = testing::pattern(disk_144);
   const fs::path drive = root_only_drive(original);
   ASSERT_NO_FATAL_FAILURE(start_bus());
-  ASSERT_NO_FATAL_FAILURE(start_udisks({{drive.string(), drive.string()}}));
+  ASSERT_NO_FATAL_FAILURE(start_udisks({drive.string()}));
   // The image to write back: a header of the drive's geometry, then new data.
   const std::vector<std::byte> replacement = testing::pattern(disk_144, 12345);
   {
@@ -252,8 +236,7 @@ TEST_F(UdisksOpenTest, ARefusalOrNoUdisksLeavesTheDriveUnopened) {
     });
   };
   const auto traced = [&] {
-    std::ifstream in(trace);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string text = testing::read_text(trace);
     fs::remove(trace);
     return text;
   };
@@ -267,7 +250,7 @@ TEST_F(UdisksOpenTest, ARefusalOrNoUdisksLeavesTheDriveUnopened) {
   EXPECT_EQ(attempt(), "access_denied access_denied") << "no udisks2";
   EXPECT_NE(traced().find("ServiceUnknown"), std::string::npos);
 
-  ASSERT_NO_FATAL_FAILURE(start_udisks({{drive.string(), drive.string()}}, "deny"));
+  ASSERT_NO_FATAL_FAILURE(start_udisks({drive.string()}, "deny"));
   EXPECT_EQ(attempt(), "access_denied access_denied") << "polkit said no";
   EXPECT_NE(traced().find("NotAuthorized"), std::string::npos);
   EXPECT_EQ(seen_calls(), "rw 0\nr 0\n");
@@ -295,8 +278,7 @@ TEST_F(UdisksOpenTest, ABlockDeviceStaysExclusiveAndWriteProtected) {
   ASSERT_NO_FATAL_FAILURE(start_bus());
   // The read-only loop device also stands for a write-protected USB floppy,
   // which refuses read-write opens outright.
-  ASSERT_NO_FATAL_FAILURE(start_udisks({{disk_node, disk_node}, {protected_node, protected_node}},
-                                       "open", protected_node));
+  ASSERT_NO_FATAL_FAILURE(start_udisks({disk_node, protected_node}, "open", protected_node));
 
   const std::vector<std::byte> block = testing::pattern(512, 777);
   const std::string result = testing::run_as_nobody([&] {
@@ -333,14 +315,6 @@ TEST_F(UdisksOpenTest, ABlockDeviceStaysExclusiveAndWriteProtected) {
   const std::string excl = std::to_string(O_EXCL);
   EXPECT_EQ(seen_calls(),
             "rw " + excl + "\nrw " + excl + "\nr " + excl + "\nrw " + excl + "\nr " + excl + "\n");
-}
-
-TEST(UdisksMessage, NamesTheKernelsReason) {
-  EXPECT_EQ(errno_of_udisks_message("Error opening device /dev/sdb: Device or resource busy"),
-            EBUSY);
-  EXPECT_EQ(errno_of_udisks_message("Error opening device /dev/sdb: Read-only file system"), EROFS);
-  EXPECT_EQ(errno_of_udisks_message("Error opening device /dev/sdb: Gerät oder Ressource belegt"),
-            0);
 }
 
 }  // namespace
