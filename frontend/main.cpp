@@ -10,6 +10,7 @@
 #include "link_opener.h"
 #include "standard_output.h"
 #include "startup.h"
+#include "termination_signals.h"
 
 int main(int argc, char* argv[]) {
   // Before QApplication, which needs a display.
@@ -25,5 +26,8 @@ int main(int argc, char* argv[]) {
   Form1 window(library, links, [] { QApplication::beep(); });
   window.fillDriveBox();
   window.show();
+  // SIGTERM and SIGINT stop a running copy and close as the window would.
+  TerminationSignals termination;
+  QObject::connect(&termination, &TerminationSignals::received, &window, &Form1::stopAndClose);
   return application.exec();
 }

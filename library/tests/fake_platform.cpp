@@ -159,6 +159,11 @@ int FakePlatform::drive_opens() const {
   return opens_;
 }
 
+std::optional<platform::DriveAccess> FakePlatform::last_access() const {
+  const std::lock_guard lock(mutex_);
+  return last_access_;
+}
+
 int FakePlatform::geometry_queries() const {
   const std::lock_guard lock(mutex_);
   return queries_;
@@ -196,8 +201,10 @@ platform::Error FakePlatform::query_geometry(std::string_view path, platform::Dr
 }
 
 std::unique_ptr<platform::Drive> FakePlatform::open_drive(std::string_view path,
+                                                          platform::DriveAccess access,
                                                           platform::Error& error) {
   const std::lock_guard lock(mutex_);
+  last_access_ = access;
   const auto it = media_.find(std::string(path));
   error = it == media_.end() ? platform::Error::not_found : it->second.open_error;
   if (error != platform::Error::none) return nullptr;

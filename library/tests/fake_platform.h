@@ -75,6 +75,8 @@ class FakePlatform final : public platform::Platform {
   bool wait_for_threads(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
   int drive_opens() const;
+  // What the last drive open asked for.
+  std::optional<platform::DriveAccess> last_access() const;
   int geometry_queries() const;
   std::vector<std::string> debug_lines() const;
 
@@ -83,7 +85,9 @@ class FakePlatform final : public platform::Platform {
   bool is_drive(std::string_view device_path, const char* path) override;
   platform::Error query_geometry(std::string_view device_path,
                                  platform::DriveGeometry& out) override;
+  using Platform::open_drive;
   std::unique_ptr<platform::Drive> open_drive(std::string_view device_path,
+                                              platform::DriveAccess access,
                                               platform::Error& error) override;
   std::unique_ptr<platform::ImageFile> open_image(const char* path, platform::ImageMode mode,
                                                   platform::Error& error) override;
@@ -107,6 +111,7 @@ class FakePlatform final : public platform::Platform {
   std::optional<std::size_t> hold_at_;
   bool holding_ = false;
   int opens_ = 0;
+  std::optional<platform::DriveAccess> last_access_;
   int live_threads_ = 0;
   int queries_ = 0;
   std::vector<std::string> debug_;
