@@ -364,7 +364,7 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
   JobHandles handles;
   platform::Error error = platform::Error::none;
   // The drive first: a drive that cannot be opened leaves no new image.
-  if (!handles.open_drive(drive, error)) {
+  if (!handles.open_drive(drive, platform::DriveAccess::read, error)) {
     out.job = {JOB_DRIVE_OPEN_FAILED, error};
     return out;
   }
