@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "platform/linux/errno_map.h"
 #include "platform/linux/linux_drive.h"
@@ -32,7 +33,20 @@ FloppyErrorLimit::FloppyErrorLimit(int fd) : fd_(fd) {
   // track read must not fail a good sector beside a bad one.
   lowered.abort = 0;
   lowered.read_track = 0;
-  if (::ioctl(fd_, FDSETMAXERRS, &lowered) == 0) saved_ = current;
+  if (::ioctl(fd_, FDSETMAXERRS, &lowered) == 0) {
+    saved_ = current;
+    return;
+  }
+  // The driver takes the thresholds only from a descriptor open for
+  // writing, and a write-protected disk was opened read-only. A second,
+  // non-blocking descriptor opens for writing even then, and writes nothing.
+  if (errno != EPERM) return;
+  writable_ =
+      open_fd(("/proc/self/fd/" + std::to_string(fd_)).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (writable_ && ::ioctl(writable_.get(), FDSETMAXERRS, &lowered) == 0) {
+    fd_ = writable_.get();
+    saved_ = current;
+  }
 }
 
 FloppyErrorLimit::~FloppyErrorLimit() {

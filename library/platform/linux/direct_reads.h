@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 
+#include "platform/linux/unique_fd.h"
 #include "platform/platform.h"
 
 namespace tessil::platform::linux_os {
@@ -19,8 +20,8 @@ namespace tessil::platform::linux_os {
 // sector, and the driver's retries would multiply the time each one takes.
 class FloppyErrorLimit {
  public:
-  // Nothing happens unless `fd` is a floppy-controller drive that lets its
-  // thresholds be set (it must be open for writing).
+  // Nothing happens unless `fd` is a floppy-controller drive whose
+  // thresholds may be set.
   explicit FloppyErrorLimit(int fd);
   ~FloppyErrorLimit();
   FloppyErrorLimit(const FloppyErrorLimit&) = delete;
@@ -30,6 +31,7 @@ class FloppyErrorLimit {
 
  private:
   int fd_;
+  UniqueFd writable_;  // set only through a descriptor open for writing
   std::optional<floppy_max_errors> saved_;
 };
 

@@ -1,9 +1,15 @@
 // What the rescue read needs of the platform: reads at an offset, an image
 // updated in place, a map file replaced in one step.
+#include <fcntl.h>
+#include <linux/fd.h>
+#include <sys/ioctl.h>
+
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 
+#include "platform/linux/unique_fd.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
@@ -62,6 +68,36 @@ TEST(RescueIo, ReplacedFileHoldsOnlyTheNewContent) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "new map\n");
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
   EXPECT_NE(system().replace_file((dir / "none" / "x").c_str(), "x"), Error::none);
+}
+
+// A floppy-controller drive's error thresholds are lowered while a rescue
+// reads it and put back when the drive closes. Only on a real floppy
+// driver: the QEMU rig runs it with TESSIL_TEST_FLOPPY=/dev/fd0.
+TEST(RescueIo, FloppyDriverRetriesAreHeldShortAndRestored) {
+  const char* floppy = std::getenv("TESSIL_TEST_FLOPPY");
+  if (!floppy) GTEST_SKIP() << "set TESSIL_TEST_FLOPPY to a floppy-controller drive with a disk";
+  auto thresholds = [floppy] {
+    floppy_max_errors errors{};
+    const UniqueFd fd = open_fd(floppy, O_RDONLY | O_NONBLOCK);
+    EXPECT_EQ(::ioctl(fd.get(), FDGETMAXERRS, &errors), 0);
+    return errors;
+  };
+  const floppy_max_errors before = thresholds();
+  const ScopedEnv env("TESSIL_DRIVE_F", floppy);
+  {
+    Error error = Error::other;
+    const std::unique_ptr<Drive> drive = system().open_drive("\\\\.\\F:", DriveAccess::read, error);
+    ASSERT_TRUE(drive);
+    std::vector<std::byte> track(18 * 512);
+    EXPECT_EQ(drive->read_at(0, track).count, track.size());
+    const floppy_max_errors during = thresholds();
+    EXPECT_EQ(during.abort, 0u);
+    EXPECT_EQ(during.read_track, 0u);
+  }
+  const floppy_max_errors after = thresholds();
+  EXPECT_EQ(after.abort, before.abort);
+  EXPECT_EQ(after.read_track, before.read_track);
+  EXPECT_EQ(after.reset, before.reset);
 }
 
 }  // namespace
