@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -42,23 +43,25 @@ void bind(void* handle, F& function, const char* name) {
   function = reinterpret_cast<F>(dlsym(handle, name));
 }
 
+Library load() {
+  Library l;
+  l.handle = dlopen(TESSIL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (!l.handle) return l;
+  bind(l.handle, l.getdriveinfo, "getdriveinfo");
+  bind(l.handle, l.getimageinfo, "getimageinfo");
+  bind(l.handle, l.readdisk, "readdisk");
+  bind(l.handle, l.writedisk, "writedisk");
+  bind(l.handle, l.getporcentage, "getporcentage");
+  bind(l.handle, l.intcancel, "intcancel");
+  bind(l.handle, l.retvalue, "retvalue");
+  bind(l.handle, l.getreturnvalue, "getreturnvalue");
+  bind(l.handle, l.getversion, "getversion");
+  return l;
+}
+
 // Loaded once, like the program does, and kept for the whole process.
 Library& library() {
-  static Library lib = [] {
-    Library l;
-    l.handle = dlopen(TESSIL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (!l.handle) return l;
-    bind(l.handle, l.getdriveinfo, "getdriveinfo");
-    bind(l.handle, l.getimageinfo, "getimageinfo");
-    bind(l.handle, l.readdisk, "readdisk");
-    bind(l.handle, l.writedisk, "writedisk");
-    bind(l.handle, l.getporcentage, "getporcentage");
-    bind(l.handle, l.intcancel, "intcancel");
-    bind(l.handle, l.retvalue, "retvalue");
-    bind(l.handle, l.getreturnvalue, "getreturnvalue");
-    bind(l.handle, l.getversion, "getversion");
-    return l;
-  }();
+  static Library lib = load();
   return lib;
 }
 
@@ -104,14 +107,21 @@ std::string read_file(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Waits for the job as the program does: poll, then take the code.
-int32_t finish() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (library().retvalue() != 0) {
-    if (std::chrono::steady_clock::now() > deadline) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+// Polls `condition` until it holds; false once `limit` has passed.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::seconds limit = std::chrono::seconds(120)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  return library().getreturnvalue();
+  return true;
+}
+
+// Waits for the job as the program does: poll, then take the code.
+int32_t finish(const Library& lib = library()) {
+  if (!eventually([&lib] { return lib.retvalue() == 0; })) return -1;
+  return lib.getreturnvalue();
 }
 
 // Points drive letter `letter` at `path` for this test.
@@ -267,8 +277,9 @@ TEST(FileDrives, AThousandJobsLeakNoDescriptorOrThread) {
 // A loop device over a file, detached again whatever happens.
 class LoopDevice {
  public:
-  LoopDevice(const std::string& file, bool read_only) {
-    device_ = run(std::string("losetup -f --show ") + (read_only ? "-r " : "") + file);
+  LoopDevice(const std::string& file, bool read_only, bool partitioned = false) {
+    device_ = run(std::string("losetup -f --show ") + (read_only ? "-r " : "") +
+                  (partitioned ? "-P " : "") + file);
     while (!device_.empty() && device_.back() == '\n') device_.pop_back();
   }
   ~LoopDevice() {
@@ -351,6 +362,69 @@ TEST_F(LoopDrives, ADiskInUseElsewhereIsNotOpened) {
   ASSERT_EQ(library().writedisk("A", dir.path("image.img").c_str()), 0);
   EXPECT_EQ(finish(), JOB_DRIVE_OPEN_FAILED);
   run("umount " + mountpoint);
+}
+
+// Expects both jobs on drive A to refuse `image` before opening anything.
+void expect_refused_as_image(const std::string& image) {
+  ASSERT_EQ(library().readdisk("A", image.c_str(), "self"), 0);
+  EXPECT_EQ(finish(), JOB_IMAGE_CREATE_FAILED) << image;
+  ASSERT_EQ(library().writedisk("A", image.c_str()), 0);
+  EXPECT_EQ(finish(), JOB_IMAGE_OPEN_FAILED) << image;
+}
+
+TEST_F(LoopDrives, TheFileBehindALoopDriveIsNeverItsImage) {
+  LoopDevice device(dir.path("disk.fd"), false);
+  if (device.path().empty()) GTEST_SKIP() << "no free loop device";
+  fs::create_symlink(dir.path("disk.fd"), dir.path("link.img"));
+  DriveOn a("A", device.path());
+  for (const char* name : {"disk.fd", "link.img"}) expect_refused_as_image(dir.path(name));
+  EXPECT_TRUE(read_file(dir.path("disk.fd")) == patterned(disk_144, 5)) << "the disk changed";
+}
+
+// 2 MiB with one partition over its second MiB, as an MBR records it.
+std::string partitioned_disk() {
+  std::string bytes = patterned(2 << 20, 9);
+  std::string entries(64, '\0');
+  entries[4] = static_cast<char>(0x83);
+  for (std::size_t i = 0; i < 4; ++i) {
+    entries[8 + i] = static_cast<char>((2048u >> (8 * i)) & 0xFF);   // first sector
+    entries[12 + i] = static_cast<char>((2048u >> (8 * i)) & 0xFF);  // sectors
+  }
+  bytes.replace(446, 64, entries);
+  bytes[510] = static_cast<char>(0x55);
+  bytes[511] = static_cast<char>(0xAA);
+  return bytes;
+}
+
+// The first partition of a loop device attached with its partitions.
+std::string first_partition(const LoopDevice& disk) {
+  const std::string node = disk.path() + "p1";
+  // The kernel may leave the table unread until asked; a second reading
+  // changes nothing.
+  if (!fs::exists(node)) run("partx -a " + disk.path() + " 2>&1");
+  return eventually([&] { return fs::exists(node); }, std::chrono::seconds(10)) ? node : "";
+}
+
+TEST_F(LoopDrives, ABlockDeviceOverlappingTheDriveIsNeverItsImage) {
+  write_file(dir.path("disk.fd"), partitioned_disk());
+  LoopDevice whole(dir.path("disk.fd"), false, true);
+  LoopDevice twin(dir.path("disk.fd"), false);
+  if (whole.path().empty() || twin.path().empty()) GTEST_SKIP() << "no free loop device";
+  const std::string part = first_partition(whole);
+  ASSERT_FALSE(part.empty()) << "no partition device for " << whole.path();
+  // Drive, then image path: a partition and its disk either way round, a
+  // second device over the same file, and the file behind a device.
+  const std::pair<std::string, std::string> cases[] = {{whole.path(), part},
+                                                       {part, whole.path()},
+                                                       {whole.path(), twin.path()},
+                                                       {part, twin.path()},
+                                                       {dir.path("disk.fd"), part}};
+  for (const auto& [drive, image] : cases) {
+    SCOPED_TRACE(drive);
+    DriveOn a("A", drive);
+    expect_refused_as_image(image);
+  }
+  EXPECT_TRUE(read_file(dir.path("disk.fd")) == partitioned_disk()) << "the disk changed";
 }
 
 // Runs only where TESSIL_DEBUG named a file before the library was loaded.
