@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/linux/device_overlap.h"
 #include "platform/linux/errno_map.h"
 
 namespace tessil::platform::linux_os {
@@ -46,6 +47,12 @@ std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, Error& error) {
   }
   if (!block && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     error = errno == EWOULDBLOCK ? Error::busy : error_from_errno(errno);
+    return nullptr;
+  }
+  // A file behind a loop device is a disk in use, perhaps a mounted one, as
+  // busy as a device that another program holds.
+  if (!block && backs_loop_device(info.st_dev, info.st_ino)) {
+    error = Error::busy;
     return nullptr;
   }
   // Some read-only devices (a read-only loop device) accept a read-write

@@ -17,7 +17,8 @@ class LinuxDrive final : public Drive {
  public:
   // Read-write and exclusive; read-only (still exclusive) when the medium is
   // write-protected. A block device is held with O_EXCL, so a mounted disk
-  // is refused; an image file with an flock. Null on failure, with `error`.
+  // is refused; an image file with an flock, and refused while a loop device
+  // stands on it. Null on failure, with `error`.
   static std::unique_ptr<Drive> open(const std::string& path, Error& error);
 
   // `file_size` is the size of an image file standing for a disk, fixed for

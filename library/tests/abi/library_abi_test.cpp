@@ -291,6 +291,23 @@ class LoopDevice {
   std::string device_;
 };
 
+// A file system mounted for one test and unmounted again whatever happens.
+class Mount {
+ public:
+  Mount(const std::string& device, const std::string& point) : point_(point) {
+    fs::create_directory(point);
+    mounted_ = !run("mount " + device + " " + point + " && echo mounted").empty();
+  }
+  ~Mount() {
+    if (mounted_) run("umount " + point_);
+  }
+  explicit operator bool() const { return mounted_; }
+
+ private:
+  std::string point_;
+  bool mounted_ = false;
+};
+
 class LoopDrives : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -353,15 +370,22 @@ TEST_F(LoopDrives, ADiskInUseElsewhereIsNotOpened) {
     close(held);
   }
   // A mounted disk is held by the kernel the same way.
-  const std::string mountpoint = dir.path("mnt");
-  fs::create_directory(mountpoint);
-  if (run("mkfs.ext2 -q -F " + device.path() + " 2>&1 && mount " + device.path() + " " +
-          mountpoint + " && echo mounted")
-          .find("mounted") == std::string::npos)
-    GTEST_SKIP() << "cannot mount here";
+  run("mkfs.ext2 -q -F " + device.path() + " 2>&1");
+  const Mount mounted(device.path(), dir.path("mnt"));
+  if (!mounted) GTEST_SKIP() << "cannot mount here";
   ASSERT_EQ(library().writedisk("A", dir.path("image.img").c_str()), 0);
   EXPECT_EQ(finish(), JOB_DRIVE_OPEN_FAILED);
-  run("umount " + mountpoint);
+}
+
+// An image of a disk with this geometry (512-byte sectors) holding `data`.
+std::string image_of(uint32_t cylinders, uint32_t heads, uint32_t sectors,
+                     const std::string& data) {
+  std::string header(TESSIL_IMAGE_HEADER_SIZE, '\0');
+  const uint32_t fields[] = {cylinders, heads, sectors, TESSIL_BLOCK_SIZE};
+  for (std::size_t f = 0; f < 4; ++f)
+    for (std::size_t i = 0; i < 4; ++i)
+      header[f * 4 + i] = static_cast<char>((fields[f] >> (8 * i)) & 0xFF);
+  return header + data;
 }
 
 // Expects both jobs on drive A to refuse `image` before opening anything.
@@ -425,6 +449,31 @@ TEST_F(LoopDrives, ABlockDeviceOverlappingTheDriveIsNeverItsImage) {
     expect_refused_as_image(image);
   }
   EXPECT_TRUE(read_file(dir.path("disk.fd")) == partitioned_disk()) << "the disk changed";
+}
+
+// How many 512-byte blocks of `a` and `b` are equal at the same offset.
+std::size_t equal_blocks(const std::string& a, const std::string& b) {
+  std::size_t equal = 0;
+  for (std::size_t at = 0; at + 512 <= std::min(a.size(), b.size()); at += 512)
+    equal += a.compare(at, 512, b, at, 512) == 0;
+  return equal;
+}
+
+TEST_F(LoopDrives, AFileBehindALoopDeviceIsBusy) {
+  const std::string disk = dir.path("disk.fd");
+  ASSERT_FALSE(run("mkfs.ext4 -q -F " + disk + " 2>&1 && echo made").empty());
+  const std::string data = patterned(disk_144, 10);
+  write_file(dir.path("image.img"), image_of(80, 2, 18, data));
+  LoopDevice device(disk, false);
+  if (device.path().empty()) GTEST_SKIP() << "no free loop device";
+  const Mount mounted(device.path(), dir.path("mnt"));
+  if (!mounted) GTEST_SKIP() << "cannot mount here";
+  DriveOn a("A", disk);
+  ASSERT_EQ(library().writedisk("A", dir.path("image.img").c_str()), 0);
+  EXPECT_EQ(finish(), JOB_DRIVE_OPEN_FAILED);
+  ASSERT_EQ(library().readdisk("A", dir.path("copy.img").c_str(), "mounted"), 0);
+  EXPECT_EQ(finish(), JOB_DRIVE_OPEN_FAILED);
+  EXPECT_EQ(equal_blocks(read_file(disk), data), 0u) << "the image reached the file system";
 }
 
 // Runs only where TESSIL_DEBUG named a file before the library was loaded.
