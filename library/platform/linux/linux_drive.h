@@ -32,6 +32,12 @@ class LinuxDrive final : public Drive {
   bool read_only() const { return read_only_; }
 
  private:
+  // An image file standing for a disk keeps its size and its name for as
+  // long as the drive is open; a failure once either changed. The second
+  // looks only now and then while writing.
+  Error still_whole() const;
+  Error still_whole_at_times() const;
+
   UniqueFd fd_;
   std::optional<off_t> file_size_;
   bool read_only_;

@@ -388,6 +388,21 @@ std::string image_of(uint32_t cylinders, uint32_t heads, uint32_t sectors,
   return header + data;
 }
 
+// A file of `size` bytes that holds nothing yet. A disk of 1 GiB takes
+// seconds to copy: long enough to act while its job runs.
+void sparse_file(const std::string& path, std::uintmax_t size) {
+  write_file(path, "");
+  fs::resize_file(path, size);
+}
+
+constexpr std::uintmax_t gib = std::uintmax_t{1} << 30;
+
+// Waits until the running job has moved `percent` of its disk.
+bool job_reached(int32_t percent, const Library& lib = library()) {
+  return eventually([&] { return lib.getporcentage() >= percent || lib.retvalue() == 0; }) &&
+         lib.retvalue() != 0;
+}
+
 // Expects both jobs on drive A to refuse `image` before opening anything.
 void expect_refused_as_image(const std::string& image) {
   ASSERT_EQ(library().readdisk("A", image.c_str(), "self"), 0);
@@ -474,6 +489,24 @@ TEST_F(LoopDrives, AFileBehindALoopDeviceIsBusy) {
   ASSERT_EQ(library().readdisk("A", dir.path("copy.img").c_str(), "mounted"), 0);
   EXPECT_EQ(finish(), JOB_DRIVE_OPEN_FAILED);
   EXPECT_EQ(equal_blocks(read_file(disk), data), 0u) << "the image reached the file system";
+}
+
+TEST(FileDrives, ADriveFileCutOrDeletedDuringAWriteFails) {
+  TempDir dir;
+  const std::string drive = dir.path("long.fd"), image = dir.path("long.img");
+  const std::pair<const char*, std::function<void()>> changes[] = {
+      {"cut", [&] { fs::resize_file(drive, 512); }}, {"deleted", [&] { fs::remove(drive); }}};
+  for (const auto& [name, change] : changes) {
+    SCOPED_TRACE(name);
+    sparse_file(drive, gib);
+    write_file(image, image_of(static_cast<uint32_t>(gib / 512), 1, 1, ""));
+    fs::resize_file(image, TESSIL_IMAGE_HEADER_SIZE + gib);
+    DriveOn a("A", drive);
+    ASSERT_EQ(library().writedisk("A", image.c_str()), 0);
+    ASSERT_TRUE(job_reached(1));
+    change();
+    EXPECT_EQ(finish(), JOB_DRIVE_WRITE_FAILED);
+  }
 }
 
 // Runs only where TESSIL_DEBUG named a file before the library was loaded.
