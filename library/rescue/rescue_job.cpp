@@ -395,6 +395,7 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
     }
   }
 
+  sink.started(out.drive);
   Rescuer rescuer(request, out, handles, sink);
   if (rescuer.save(true)) rescuer.run();
   // Whatever stopped the run, image and map are left agreeing.

@@ -27,9 +27,11 @@ struct RescueRequest {
   std::string command_line;  // noted in the map's comments
 };
 
-// A job sink that also sees the map after every read.
+// A job sink that also learns the disk's geometry once it is found, and
+// sees the map after every read.
 class RescueSink : public JobSink {
  public:
+  virtual void started(const DriveInfo& drive) { (void)drive; }
   virtual void map_changed(const RescueMap& map) { (void)map; }
 };
 
