@@ -246,6 +246,15 @@ platform::Error read_text(const std::string& path, std::string& text) {
   }
 }
 
+// True when `path` opens and holds at least one byte.
+bool holds_data(const std::string& path) {
+  platform::Error error = platform::Error::none;
+  const std::unique_ptr<platform::ImageFile> file =
+      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
+  std::array<std::byte, 1> byte;
+  return file && file->read(byte).count > 0;
+}
+
 // The fill of every sector in [pos, pos + size), written in place.
 platform::Error write_fill(platform::ImageFile& image, Fill fill, uint64_t sector_size,
                            uint64_t pos, uint64_t size) {
@@ -385,6 +394,14 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
       }
     }
   } else {
+    // Without its map an earlier rescue's image cannot be continued, and
+    // starting afresh would empty it: a mistyped --map must not cost that.
+    if (holds_data(request.job.image)) {
+      out.job = {JOB_IMAGE_CREATE_FAILED, platform::Error::other};
+      out.problem = "the image file " + request.job.image + " exists but the map " + out.map_path +
+                    " does not; name its map, or remove the image";
+      return out;
+    }
     if (!handles.open_image(request.job, drive, platform::ImageMode::create, error)) {
       out.job = {JOB_IMAGE_CREATE_FAILED, error};
       return out;

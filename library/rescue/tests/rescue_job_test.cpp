@@ -174,7 +174,7 @@ TEST_F(Rescue, AnInterruptedRunResumesWithoutReadingRescuedSectorsAgain) {
   }
 }
 
-TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisks) {
+TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisksAndNeverEmptiesAnImage) {
   ASSERT_EQ(run().job.code, JOB_OK);
   // A bigger disk than the map describes is fine (ddrescue may map only the
   // start); a smaller one, or an image of another geometry, is not.
@@ -191,6 +191,12 @@ TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisks) {
 
   testing::write_file(dir_.path("disk.img.map"), {std::byte{'x'}});
   EXPECT_EQ(run().job.code, JOB_IMAGE_OPEN_FAILED);
+  EXPECT_EQ(image().size(), header + sectors * sector) << "the image is left alone";
+
+  // Without its map, an earlier image is never emptied for a fresh start.
+  std::filesystem::remove(dir_.path("disk.img.map"));
+  medium_ = make_medium(40, 2, 9);
+  EXPECT_EQ(run().job.code, JOB_IMAGE_CREATE_FAILED);
   EXPECT_EQ(image().size(), header + sectors * sector) << "the image is left alone";
 }
 
