@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "abi_support.h"
 #include "tessil.h"
 
 namespace {
@@ -62,119 +63,7 @@ extern "C" int fsync(int fd) {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Library {
-  void* handle = nullptr;
-  decltype(&::getdriveinfo) getdriveinfo = nullptr;
-  decltype(&::getimageinfo) getimageinfo = nullptr;
-  decltype(&::readdisk) readdisk = nullptr;
-  decltype(&::writedisk) writedisk = nullptr;
-  decltype(&::getporcentage) getporcentage = nullptr;
-  decltype(&::intcancel) intcancel = nullptr;
-  decltype(&::retvalue) retvalue = nullptr;
-  decltype(&::getreturnvalue) getreturnvalue = nullptr;
-  decltype(&::getversion) getversion = nullptr;
-};
-
-template <typename F>
-void bind(void* handle, F& function, const char* name) {
-  function = reinterpret_cast<F>(dlsym(handle, name));
-}
-
-Library load() {
-  Library l;
-  l.handle = dlopen(TESSIL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-  if (!l.handle) return l;
-  bind(l.handle, l.getdriveinfo, "getdriveinfo");
-  bind(l.handle, l.getimageinfo, "getimageinfo");
-  bind(l.handle, l.readdisk, "readdisk");
-  bind(l.handle, l.writedisk, "writedisk");
-  bind(l.handle, l.getporcentage, "getporcentage");
-  bind(l.handle, l.intcancel, "intcancel");
-  bind(l.handle, l.retvalue, "retvalue");
-  bind(l.handle, l.getreturnvalue, "getreturnvalue");
-  bind(l.handle, l.getversion, "getversion");
-  return l;
-}
-
-// Loaded once, like the program does, and kept for the whole process.
-Library& library() {
-  static Library lib = load();
-  return lib;
-}
-
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    if (pclose(pipe) != 0) return "";
-  }
-  return out;
-}
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tessil-abi-XXXXXX").string();
-    root_ = mkdtemp(pattern.data()) ? pattern : "";
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  std::string path(const std::string& name) const { return root_ + "/" + name; }
-
- private:
-  std::string root_;
-};
-
-std::string patterned(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<char>((i * 31 + i / 512 + seed) & 0xFF);
-  return bytes;
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Polls `condition` until it holds; false once `limit` has passed.
-bool eventually(const std::function<bool()>& condition,
-                std::chrono::seconds limit = std::chrono::seconds(120)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-// Waits for the job as the program does: poll, then take the code.
-int32_t finish(const Library& lib = library()) {
-  if (!eventually([&lib] { return lib.retvalue() == 0; })) return -1;
-  return lib.getreturnvalue();
-}
-
-// Points drive letter `letter` at `path` for this test.
-class DriveOn {
- public:
-  DriveOn(const char* letter, const std::string& path)
-      : name_(std::string("TESSIL_DRIVE_") + letter) {
-    setenv(name_.c_str(), path.c_str(), 1);
-  }
-  ~DriveOn() { unsetenv(name_.c_str()); }
-
- private:
-  std::string name_;
-};
+using namespace tessil::abi;
 
 constexpr std::size_t disk_144 = 1474560;
 
@@ -266,24 +155,6 @@ TEST(FileDrives, ADriveIsNeverItsOwnImage) {
   EXPECT_EQ(read_file(dir.path("a.fd")), patterned(disk_144, 7));
 }
 
-std::size_t entries(const char* folder) {
-  return static_cast<std::size_t>(
-      std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
-
-// The process's thread count once it stops changing: a worker clears its
-// busy flag a moment before it has ended.
-std::size_t settled_thread_count() {
-  std::size_t count = entries("/proc/self/task");
-  for (int i = 0; i < 100; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::size_t now = entries("/proc/self/task");
-    if (now == count) break;
-    count = now;
-  }
-  return count;
-}
-
 TEST(FileDrives, AThousandJobsLeakNoDescriptorOrThread) {
   TempDir dir;
   write_file(dir.path("tiny.fd"), patterned(8 * 512, 4));
@@ -295,20 +166,15 @@ TEST(FileDrives, AThousandJobsLeakNoDescriptorOrThread) {
   ASSERT_EQ(finish(), JOB_OK);
   const std::size_t fds = entries("/proc/self/fd");
   const std::size_t threads = settled_thread_count();
-  std::fflush(stdout);
-  const int saved = dup(1);
-  const int null = open("/dev/null", O_WRONLY);
-  dup2(null, 1);  // the geometry lines of a thousand queries
-  for (int i = 0; i < 1000; ++i) {
-    ASSERT_EQ(i % 2 ? library().writedisk("A", image.c_str())
-                    : library().readdisk("A", image.c_str(), "x"),
-              0);
-    ASSERT_EQ(finish(), JOB_OK) << "job " << i;
+  {
+    const Silenced quiet;  // the geometry lines of a thousand queries
+    for (int i = 0; i < 1000; ++i) {
+      ASSERT_EQ(i % 2 ? library().writedisk("A", image.c_str())
+                      : library().readdisk("A", image.c_str(), "x"),
+                0);
+      ASSERT_EQ(finish(), JOB_OK) << "job " << i;
+    }
   }
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  close(null);
   EXPECT_EQ(entries("/proc/self/fd"), fds);
   EXPECT_EQ(settled_thread_count(), threads);
 }
