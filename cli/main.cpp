@@ -37,13 +37,20 @@ int main(int argc, char** argv) {
     // The parser's own codes collide with the jobs'; any usage error is 2.
     return program.exit(error) == 0 ? exit_ok : exit_usage;
   }
+  int status = exit_usage;
   try {
     for (const Command& command : commands)
-      if (command.parser->parsed()) return command.run();
+      if (command.parser->parsed()) status = command.run();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tessil-cli: %s: %s\n",
                  std::string(tessil::unexpected_result_text).c_str(), error.what());
     return tessil::unexpected_result_code;
   }
-  return exit_usage;
+  // A result or a JSON document that never arrived is no success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "tessil-cli: %s: standard output could not be written\n",
+                 std::string(tessil::unexpected_result_text).c_str());
+    if (status == exit_ok) status = tessil::unexpected_result_code;
+  }
+  return status;
 }

@@ -34,6 +34,9 @@ void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
                geometry_text(header_of(drive.info)).c_str(),
                static_cast<unsigned long long>(drive.info.size),
                human_size(drive.info.size).c_str(), image.path.c_str(), image.header.label);
+  if (!image.complete())
+    std::fprintf(stderr, "The image holds only %llu of those bytes: the write would stop short.\n",
+                 static_cast<unsigned long long>(image.data_size));
 }
 
 int write_disk(const WriteOptions& options) {
