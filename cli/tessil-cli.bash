@@ -30,13 +30,21 @@ _tessil_cli() {
   fi
 
   case $prev in
-    -l | --label) return ;;  # free text
+    -l | --label | --retries) return ;;  # free text, a number
+    --fill)
+      mapfile -t COMPREPLY < <(compgen -W 'zero marker' -- "$cur")
+      return
+      ;;
+    --map)
+      _filedir
+      return
+      ;;
   esac
   if [[ $cur == -* ]]; then
     local options='--help'
     case $command in
       drives | info) options+=' --json' ;;
-      read) options+=' --label --force --progress' ;;
+      read) options+=' --label --force --progress --rescue --retries --fill --map --json' ;;
       write) options+=' --yes --progress' ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
@@ -47,7 +55,7 @@ _tessil_cli() {
   local argument=0 i
   for ((i = at + 1; i < cword; i++)); do
     case ${words[i]} in
-      -l | --label) ((i++)) ;;
+      -l | --label | --retries | --fill | --map) ((i++)) ;;
       -*) ;;
       *) ((argument++)) ;;
     esac

@@ -1,10 +1,12 @@
 // tessil-cli read DRIVE IMAGE [--label TEXT] [--force] [--progress]: the
-// whole disk into a new image file.
+// whole disk into a new image file. With --rescue (read_rescue.cpp) it gets
+// what can still be read from a damaged disk instead.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "command.h"
+#include "commands/read_rescue.h"
 #include "describe.h"
 #include "drive_facts.h"
 #include "exit_status.h"
@@ -21,10 +23,13 @@ struct ReadOptions {
   std::string label;
   bool force = false;
   bool progress = false;
+  RescueOptions rescue;
 };
 
 int read_disk(const ReadOptions& options) {
   const char letter = *drive_letter(options.drive);
+  if (options.rescue.rescue)
+    return read_rescue(letter, options.image, options.label, options.rescue, options.progress);
   // Whatever the name stands for, even a dangling link, is the user's.
   std::error_code error;
   if (!options.force &&
@@ -69,8 +74,11 @@ Command add_read_command(CLI::App& program) {
       ->add_option("-l,--label", options->label, "A label stored in the image (at most 299 bytes)")
       ->type_name("TEXT")
       ->check(fits);
-  parser->add_flag("-f,--force", options->force, "Replace IMAGE if it exists");
+  CLI::Option* force = parser->add_flag("-f,--force", options->force, "Replace IMAGE if it exists");
   add_progress_flag(*parser, options->progress);
+  add_rescue_options(*parser, options->rescue);
+  // A rescue goes on with an existing image; it never replaces one.
+  force->excludes("--rescue");
   return {parser, [options] { return read_disk(*options); }};
 }
 
