@@ -44,6 +44,7 @@ class Rescuer {
         sink_(sink),
         sector_(uint64_t(outcome.drive.bytes_per_sector)),
         cluster_(cluster_bytes(outcome.drive, sector_)),
+        track_(uint64_t(std::max(outcome.drive.sectors_per_track, 1)) * sector_),
         buffer_(cluster_) {
     notes_.command_line = request.command_line;
     notes_.start_time = map_time_now();
@@ -103,8 +104,7 @@ class Rescuer {
     const std::span<std::byte> data = std::span(buffer_).first(size);
     const platform::ReadResult got = handles_.disk->read_at(pos, data);
     // A medium that ends early failed where it ended.
-    uint64_t good = got.count / sector_ * sector_;
-    if (got.failed() || got.end) good = std::min(good, size);
+    const uint64_t good = std::min<uint64_t>(got.count / sector_ * sector_, size);
     if (good > 0) {
       if (const platform::Error put =
               handles_.image->write_at(image_header_size + pos, data.first(good));
@@ -154,6 +154,22 @@ class Rescuer {
           pos += skip;
           skip = std::min(skip * 2, max_skip);
         }
+      }
+    }
+    // The large reads that failed, again a track at a time: on a floppy a
+    // track is one turn of the disk where sector by sector is a turn each,
+    // so only the tracks that hold a bad sector are left to trim.
+    map_.pass = 3;
+    uint64_t pos = 0;
+    while (const std::optional<Area> area = map_.next(Status::non_trimmed, pos)) {
+      pos = area->end();
+      if (area->size <= track_) continue;
+      for (uint64_t at = area->pos; at < area->end();) {
+        if (stop()) return;
+        const uint64_t size = std::min(area->end(), (at / track_ + 1) * track_) - at;
+        read(at, size);  // what fails stays non-trimmed
+        if (halted()) return;
+        at += size;
       }
     }
   }
@@ -223,6 +239,7 @@ class Rescuer {
   RescueSink& sink_;
   uint64_t sector_;
   uint64_t cluster_;
+  uint64_t track_;
   std::vector<std::byte> buffer_;
   MapNotes notes_;
   Clock::time_point last_save_{};

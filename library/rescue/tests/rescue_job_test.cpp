@@ -55,7 +55,9 @@ class Rescue : public ::testing::Test {
     request.retries = retries;
     request.fill = fill;
     CountingSink sink(cancel_after);
-    return run_rescue_job(request, sink);
+    RescueOutcome out = run_rescue_job(request, sink);
+    requests_ = sink.reads();
+    return out;
   }
 
   std::vector<std::byte> image() { return read_file(dir_.path("disk.img")); }
@@ -97,6 +99,7 @@ class Rescue : public ::testing::Test {
   FakePlatform fake_;
   TempDir dir_;
   FakeMedium medium_;
+  int requests_ = 0;  // reads the last run asked of the drive
 };
 
 struct DamageCase {
@@ -119,9 +122,9 @@ TEST_F(Rescue, EveryReadableSectorIsRescuedAndOnlyTheBadOnesStayBad) {
       {"bad run", bad_run, {}, 2, Fill::zero, bad_run},
       {"bad first and last sector", {0, sectors - 1}, {}, 2, Fill::marker, {0, sectors - 1}},
       {"everything bad", all, {}, 1, Fill::marker, all},
-      // The large read, the trim and the first retry fail.
-      {"reads on the second retry", {}, {{40, 3}}, 2, Fill::zero, {}},
-      {"one retry is not enough", {}, {{40, 3}}, 1, Fill::zero, {40}},
+      // The large read, its track, the trim and the first retry fail.
+      {"reads on the second retry", {}, {{40, 4}}, 2, Fill::zero, {}},
+      {"one retry is not enough", {}, {{40, 4}}, 1, Fill::zero, {40}},
   };
   for (const DamageCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -139,13 +142,22 @@ TEST_F(Rescue, EveryReadableSectorIsRescuedAndOnlyTheBadOnesStayBad) {
     EXPECT_EQ(out.map.phase, Phase::finished);
     expect_consistent(out, c.fill);
     // No sector is read more than the passes need: a good one at most in a
-    // failed large read and once alone, a bad one also once per retry.
+    // failed large read, a failed track and once alone, a bad one also once
+    // per retry.
     const FakeMedium after = fake_.medium("A");
     for (const auto& [index, count] : after.reads) {
       const bool damaged = c.bad.contains(index) || c.failing.contains(index);
-      EXPECT_LE(count, damaged ? 2 + c.retries : 2) << "sector " << index;
+      EXPECT_LE(count, damaged ? 3 + c.retries : 3) << "sector " << index;
     }
   }
+}
+
+TEST_F(Rescue, OnlyTheTrackOfABadSectorIsReadSectorBySector) {
+  medium_.bad_blocks = {40};  // on the track of sectors 36 to 44
+  ASSERT_EQ(run().job.code, JOB_OK);
+  // 6 large reads, the 14 tracks of the failed one, 9 sectors of the bad
+  // sector's track, 2 retries; not the failed large read sector by sector.
+  EXPECT_EQ(requests_, 6 + 14 + 9 + 2);
 }
 
 TEST_F(Rescue, AnInterruptedRunResumesWithoutReadingRescuedSectorsAgain) {
