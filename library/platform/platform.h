@@ -83,6 +83,9 @@ class ImageFile {
   // Makes everything written durable: the data, then a new file's directory
   // entry.
   virtual Error finish() = 0;
+  // The size in bytes of the file or device as it was opened, or nothing
+  // when it cannot be told.
+  virtual std::optional<uint64_t> size() = 0;
 };
 
 enum class ImageMode {
@@ -120,6 +123,12 @@ class Platform {
   // or read-only when the medium is write-protected. Null on failure, with
   // the reason in `error`.
   virtual std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) = 0;
+
+  // Opens the drive read-only and exclusive to check what is on the medium:
+  // its reads come from the medium itself, never from a copy that the
+  // system or the drive's driver kept of earlier reads or writes.
+  virtual std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path,
+                                                      Error& error) = 0;
 
   // True when `path` names the drive behind `device_path` itself (the same
   // file or the same device), so that a job never uses a drive as its own

@@ -66,6 +66,7 @@ class FakePlatform final : public platform::Platform {
   bool wait_for_threads(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
   int drive_opens() const;
+  int verify_opens() const;
   int geometry_queries() const;
   std::vector<std::string> debug_lines() const;
 
@@ -76,6 +77,8 @@ class FakePlatform final : public platform::Platform {
                                  platform::DriveGeometry& out) override;
   std::unique_ptr<platform::Drive> open_drive(std::string_view device_path,
                                               platform::Error& error) override;
+  std::unique_ptr<platform::Drive> open_drive_to_verify(std::string_view device_path,
+                                                        platform::Error& error) override;
   std::unique_ptr<platform::ImageFile> open_image(const char* path, platform::ImageMode mode,
                                                   platform::Error& error) override;
   std::vector<platform::DriveEntry> list_drives() override;
@@ -97,6 +100,7 @@ class FakePlatform final : public platform::Platform {
   std::optional<std::size_t> hold_at_;
   bool holding_ = false;
   int opens_ = 0;
+  int verify_opens_ = 0;
   int live_threads_ = 0;
   int queries_ = 0;
   std::vector<std::string> debug_;

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/linux/errno_map.h"
+#include "platform/linux/medium_cache.h"
 
 namespace tessil::platform::linux_os {
 
@@ -120,6 +121,8 @@ Error LinuxDrive::flush() {
   // A floppy reports a failed write only here, never at write().
   while (::fsync(fd_.get()) != 0)
     if (errno != EINTR) return Error::io;
+  // What was written stays cached; a later read must see the medium.
+  drop_cached_blocks(fd_.get());
   return Error::none;
 }
 

@@ -14,6 +14,7 @@ class LinuxPlatform final : public Platform {
   bool is_drive(std::string_view device_path, const char* path) override;
   Error query_geometry(std::string_view device_path, DriveGeometry& out) override;
   std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) override;
+  std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path, Error& error) override;
   std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) override;
   std::vector<DriveEntry> list_drives() override;
   std::string device_of(std::string_view device_path) override;
