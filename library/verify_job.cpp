@@ -88,7 +88,7 @@ VerifyOutcome run_verify_job(const JobRequest& request, JobSink& sink) {
   const LoopResult loop = copy_blocks(ends, drive.info.size, sink, true);
   sink.progress({100, loop.done, drive.info.size});
 
-  if (sink.cancel_requested()) {
+  if (loop.end == LoopEnd::cancelled || sink.cancel_requested()) {
     outcome.code = JOB_CANCELLED;
   } else if (loop.end == LoopEnd::target_failed) {
     outcome = {JOB_HEADER_READ_FAILED, loop.reason, {}};

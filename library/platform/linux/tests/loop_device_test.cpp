@@ -16,33 +16,9 @@
 namespace tessil::platform::linux_os {
 namespace {
 
+using testing::LoopDevice;
 using testing::ScopedEnv;
 using testing::TempDir;
-
-// A loop device attached for one test and detached again, even when the
-// test fails.
-class LoopDevice {
- public:
-  LoopDevice(const std::filesystem::path& file, bool read_only) {
-    const std::string command =
-        std::string("losetup -f --show ") + (read_only ? "-r " : "") + "'" + file.string() + "'";
-    if (std::FILE* out = ::popen(command.c_str(), "r")) {
-      std::array<char, 256> line{};
-      if (std::fgets(line.data(), line.size(), out)) path_ = line.data();
-      if (::pclose(out) != 0) path_.clear();
-      while (!path_.empty() && path_.back() == '\n') path_.pop_back();
-    }
-  }
-  ~LoopDevice() {
-    if (!path_.empty()) std::system(("losetup -d " + path_).c_str());
-  }
-  LoopDevice(const LoopDevice&) = delete;
-  LoopDevice& operator=(const LoopDevice&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 class LoopDeviceTest : public ::testing::Test {
  protected:

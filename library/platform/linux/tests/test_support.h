@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -99,5 +101,30 @@ inline void expect_read_only_drive(Drive* drive, Error error) {
   EXPECT_EQ(drive->read(block).count, 512u);
   EXPECT_EQ(drive->write(block), Error::read_only);
 }
+
+// A loop device attached for one test and detached again, even when the
+// test fails.
+class LoopDevice {
+ public:
+  LoopDevice(const std::filesystem::path& file, bool read_only) {
+    const std::string command =
+        std::string("losetup -f --show ") + (read_only ? "-r " : "") + "'" + file.string() + "'";
+    if (std::FILE* out = ::popen(command.c_str(), "r")) {
+      std::array<char, 256> line{};
+      if (std::fgets(line.data(), line.size(), out)) path_ = line.data();
+      if (::pclose(out) != 0) path_.clear();
+      while (!path_.empty() && path_.back() == '\n') path_.pop_back();
+    }
+  }
+  ~LoopDevice() {
+    if (!path_.empty()) std::system(("losetup -d " + path_).c_str());
+  }
+  LoopDevice(const LoopDevice&) = delete;
+  LoopDevice& operator=(const LoopDevice&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace tessil::platform::linux_os::testing
