@@ -14,6 +14,7 @@
 
 class Form2;
 class ImagingBackend;
+class VerifyAfterWrite;
 class LinkOpener;
 class QTimer;
 
@@ -63,5 +64,6 @@ class Form1 : public QMainWindow {
   CommonDialog dialog_;
   std::unique_ptr<MessageLog> log_;
   std::unique_ptr<JobPoller> poller_;
+  std::unique_ptr<VerifyAfterWrite> verify_;
   QPointer<Form2> about_window_;
 };

@@ -8,15 +8,9 @@
 #include "geometry.h"
 #include "job_request.h"
 #include "standard_formats.h"
+#include "verify_texts.h"
 
 namespace tessil {
-
-// The code of a verify that found differing sectors. Only the engine's own
-// callers see it; the C entry points never return it.
-inline constexpr int32_t verify_differs = 111;
-
-// How many differing sectors a verify lists by their address.
-inline constexpr std::size_t listed_differences = 5;
 
 struct VerifyOutcome {
   // JOB_OK when every sector matched, verify_differs, or why the compare
