@@ -127,7 +127,12 @@ std::unique_ptr<Drive> open_drive_to_verify(const std::string& path, Error& erro
     error = Error::other;
     return nullptr;
   }
-  UniqueFd fd = open_fd(path.c_str(), O_RDONLY | O_CLOEXEC | (block ? O_EXCL : 0));
+  const int sharing = O_CLOEXEC | (block ? O_EXCL : 0);
+  UniqueFd fd;
+  // The floppy driver takes FDFLUSH only on a descriptor open for writing;
+  // this drive still never writes. A write-protected disk opens read-only.
+  if (block && major(info.st_rdev) == FLOPPY_MAJOR) fd = open_fd(path.c_str(), O_RDWR | sharing);
+  if (!fd) fd = open_fd(path.c_str(), O_RDONLY | sharing);
   if (!fd) {
     error = error_from_errno(errno);
     return nullptr;
