@@ -1,10 +1,12 @@
 #include "form1.h"
 
+#include <QCloseEvent>
 #include <QLayout>
 #include <QTimer>
 
 #include "app_info.h"
 #include "binding/imaging_backend.h"
+#include "close_guard.h"
 #include "form2.h"
 #include "label_text.h"
 #include "raw_image_write.h"
@@ -37,6 +39,7 @@ Form1::Form1(ImagingBackend& backend, LinkOpener& links, std::function<void()> b
       std::make_unique<JobPoller>(backend, *timer_, *ui_->ProgressBar1, *log_, std::move(beep));
   verify_ = std::make_unique<VerifyAfterWrite>(backend, *log_, *timer_, *menuBar(), ui_->about);
   poller_->setEndReporter([this](int32_t code) { return verify_->reportEnd(code); });
+  close_guard_ = std::make_unique<CloseGuard>(*this, backend, *timer_);
   setWindowTitle(app_info::product_name);
   // The client area is fixed; the window is as large as it and the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -82,6 +85,22 @@ void Form1::LogMessage(int32_t code, const QString& message) {
 
 void Form1::tick() {
   poller_->tick();
+  close_guard_->afterTick();
+}
+
+void Form1::stopAndClose() {
+  // The program ends with its main window; an open about window would keep
+  // it running.
+  if (about_window_) about_window_->close();
+  close_guard_->stopAndClose();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  if (close_guard_->mayClose()) {
+    QMainWindow::closeEvent(event);
+  } else {
+    event->ignore();
+  }
 }
 
 bool Form1::driveTest(QString& drive) {
@@ -138,6 +157,7 @@ void Form1::readFloppyToImageFile() {
     LogMessage(3, QStringLiteral("Already running call cancel first"));
     return;
   }
+  close_guard_->jobStarted(CloseGuard::Job::reading, drive);
   startPolling();
 }
 
@@ -166,6 +186,7 @@ void Form1::writeImageFileToFloppy() {
     return;
   }
   verify_->writeStarted(drive, image_path, std::move(copy));
+  close_guard_->jobStarted(CloseGuard::Job::writing, drive);
   startPolling();
 }
 

@@ -12,6 +12,7 @@
 #include "job_poller.h"
 #include "message_log.h"
 
+class CloseGuard;
 class Form2;
 class ImagingBackend;
 class VerifyAfterWrite;
@@ -44,6 +45,13 @@ class Form1 : public QMainWindow {
  public slots:
   // One tick of Timer1.
   void tick();
+  // Stops a running job and closes once it is reported, without asking; a
+  // termination signal does this.
+  void stopAndClose();
+
+ protected:
+  // Asks before a running job is abandoned.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void getDiskInformation();
@@ -65,5 +73,6 @@ class Form1 : public QMainWindow {
   std::unique_ptr<MessageLog> log_;
   std::unique_ptr<JobPoller> poller_;
   std::unique_ptr<VerifyAfterWrite> verify_;
+  std::unique_ptr<CloseGuard> close_guard_;
   QPointer<Form2> about_window_;
 };

@@ -5,11 +5,17 @@
 
 #include "binding/library_binding.h"
 #include "binding/program_directory.h"
+#include "command_line.h"
 #include "form1.h"
 #include "link_opener.h"
+#include "standard_output.h"
 #include "startup.h"
+#include "termination_signals.h"
 
 int main(int argc, char* argv[]) {
+  // Before QApplication, which needs a display.
+  if (const std::optional<int> status = handleCommandLine(argc, argv)) return *status;
+  routeStandardOutput();
   QApplication application(argc, argv);
   describeApplication();
 
@@ -20,5 +26,8 @@ int main(int argc, char* argv[]) {
   Form1 window(library, links, [] { QApplication::beep(); });
   window.fillDriveBox();
   window.show();
+  // SIGTERM and SIGINT stop a running copy and close as the window would.
+  TerminationSignals termination;
+  QObject::connect(&termination, &TerminationSignals::received, &window, &Form1::stopAndClose);
   return application.exec();
 }

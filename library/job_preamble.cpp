@@ -30,8 +30,9 @@ bool JobHandles::open_image(const JobRequest& request, const JobDrive& drive,
   return image != nullptr;
 }
 
-bool JobHandles::open_drive(const JobDrive& drive, platform::Error& error) {
-  disk = platform::current().open_drive(drive.device_path, error);
+bool JobHandles::open_drive(const JobDrive& drive, platform::DriveAccess access,
+                            platform::Error& error) {
+  disk = platform::current().open_drive(drive.device_path, access, error);
   if (!disk) trace("unable to open drive to read \n");
   return disk != nullptr;
 }

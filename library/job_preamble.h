@@ -39,9 +39,9 @@ struct JobHandles {
   // never the job's drive itself. False, traced, when it cannot be opened.
   bool open_image(const JobRequest& request, const JobDrive& drive, platform::ImageMode mode,
                   platform::Error& error);
-  // Opens the drive behind the job's own device path; false, traced, when
-  // it cannot be opened.
-  bool open_drive(const JobDrive& drive, platform::Error& error);
+  // Opens the drive behind the job's own device path for what the job does
+  // with it; false, traced, when it cannot be opened.
+  bool open_drive(const JobDrive& drive, platform::DriveAccess access, platform::Error& error);
 };
 
 // Whether the open image describes the job's disk: a tessil image by the

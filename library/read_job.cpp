@@ -54,7 +54,8 @@ JobOutcome run_read_job(const JobRequest& request, JobSink& sink) {
     outcome.code = JOB_HEADER_WRITE_FAILED;
   } else {
     trace("drivecopy %s\n", drive.device_path.c_str());
-    if (!handles.open_drive(drive, outcome.reason)) outcome.code = JOB_DRIVE_OPEN_FAILED;
+    if (!handles.open_drive(drive, platform::DriveAccess::read, outcome.reason))
+      outcome.code = JOB_DRIVE_OPEN_FAILED;
   }
   if (!handles.disk) return outcome;
 

@@ -49,7 +49,8 @@ JobOutcome run_write_job(const JobRequest& request, JobSink& sink) {
   } else if (outcome = match_image_to_drive(*handles.image, request, drive);
              outcome.code == JOB_OK) {
     trace("the drive copy %s \n", drive.device_path.c_str());
-    if (!handles.open_drive(drive, outcome.reason)) outcome.code = JOB_DRIVE_OPEN_FAILED;
+    if (!handles.open_drive(drive, platform::DriveAccess::read_write, outcome.reason))
+      outcome.code = JOB_DRIVE_OPEN_FAILED;
   }
   if (!handles.disk) return outcome;
 

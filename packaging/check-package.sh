@@ -2,7 +2,9 @@
 # Builds the .deb from a configured and built build directory, unpacks it into
 # a temporary root and proves that the unpacked program starts: it loads the
 # libtessil.so that stands beside it in the package and shows its window,
-# once on Qt's offscreen platform and once on a virtual X server.
+# once on Qt's offscreen platform and once on a virtual X server. lintian
+# must find no error in the package; the warnings kept on purpose are listed
+# in README.md.
 #
 # Usage: packaging/check-package.sh [BUILD_DIR] [--install]
 #   BUILD_DIR  default: build (the default preset's directory)
@@ -52,7 +54,7 @@ deb=$(find "$build_dir" -maxdepth 1 -name 'tessil_*.deb' | head -n 1)
 [[ -n $deb ]] || fail "cpack made no tessil_*.deb"
 arch=$(dpkg --print-architecture)
 expected_name=$(basename "$deb")
-[[ $expected_name =~ ^tessil_[0-9]+\.[0-9]+\.[0-9]+_${arch}\.deb$ ]] ||
+[[ $expected_name =~ ^tessil_[0-9]+\.[0-9]+\.[0-9]+-[0-9]+_${arch}\.deb$ ]] ||
   fail "unexpected package file name $expected_name"
 note "built $deb"
 
@@ -69,6 +71,19 @@ dep_names=$(tr -s ',|' '\n' <<<"$depends" | sed 's/(.*)//; s/^ *//; s/ *$//')
 for dep in "${expected_deps[@]}"; do
   grep -qxF "$dep" <<<"$dep_names" || fail "Depends lacks $dep: $depends"
 done
+
+# The project's version, and the Debian revision after it.
+package_version=$(field Version)
+version=${package_version%-*}
+[[ $version != "$package_version" ]] || fail "version $package_version has no Debian revision"
+
+# --- Debian's checks ----------------------------------------------------------
+lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 || {
+  cat "$work/lintian.log"
+  fail "lintian found errors"
+}
+grep -v 'running with root privileges' "$work/lintian.log" || true
+note "lintian: no errors"
 
 # --- Its files ----------------------------------------------------------------
 root=$work/root
@@ -94,17 +109,20 @@ if readelf -d "$root/$private_dir/tessil" "$root/$private_dir/libtessil.so" |
   fail "an installed file still searches the build directory"
 fi
 
+# SOURCE is relative to the source tree unless it is an absolute path (a
+# file the build made).
 expect_file() {
   local source=$1 installed=$2
-  if [[ -e $source_dir/$source ]]; then
+  [[ $source == /* ]] || source=$source_dir/$source
+  if [[ -e $source ]]; then
     [[ -f $root/$installed ]] || fail "$installed missing from the package"
-    cmp -s "$source_dir/$source" "$root/$installed" || fail "$installed differs from $source"
+    cmp -s "$source" "$root/$installed" || fail "$installed differs from $source"
   else
     note "WARNING: $source is not in the tree yet; not checked"
   fi
 }
 expect_file data/tessil.desktop usr/share/applications/tessil.desktop
-expect_file data/tessil.metainfo.xml usr/share/metainfo/tessil.metainfo.xml
+expect_file "$build_dir/data/tessil.metainfo.xml" usr/share/metainfo/tessil.metainfo.xml
 expect_file data/icons/16/tessil.png usr/share/icons/hicolor/16x16/apps/tessil.png
 expect_file data/icons/32/tessil.png usr/share/icons/hicolor/32x32/apps/tessil.png
 expect_file data/icons/tessil.svg usr/share/icons/hicolor/scalable/apps/tessil.svg
@@ -112,7 +130,22 @@ expect_file data/icons/tessil.svg usr/share/icons/hicolor/scalable/apps/tessil.s
 if [[ -f $root/usr/share/metainfo/tessil.metainfo.xml ]]; then
   appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/tessil.metainfo.xml" ||
     fail "appstreamcli validate"
+  grep -qF "<release version=\"$version\"" "$root/usr/share/metainfo/tessil.metainfo.xml" ||
+    fail "the metainfo has no release $version"
 fi
+
+# The documents Debian asks for, and the one version everywhere.
+docs=$root/usr/share/doc/tessil
+head -n 1 "$docs/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "usr/share/doc/tessil/copyright is missing or not machine-readable"
+[[ $(zcat "$docs/changelog.Debian.gz" | head -n 1) == "tessil ($package_version) "* ]] ||
+  fail "changelog.Debian.gz does not start with version $package_version"
+manpage=$root/usr/share/man/man1/tessil.1.gz
+[[ -f $manpage ]] || fail "usr/share/man/man1/tessil.1.gz missing"
+title=$(zcat "$manpage" | sed -n '/^\.TH /p')
+[[ $title == *"\"tessil $version\""* ]] || fail "the manual page is not of version $version: $title"
+[[ $(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/tessil" --version) == "tessil $version" ]] ||
+  fail "the program's --version does not say $version"
 if [[ -f $root/usr/share/applications/tessil.desktop ]]; then
   desktop-file-validate "$root/usr/share/applications/tessil.desktop" ||
     fail "desktop-file-validate"

@@ -28,7 +28,7 @@ class DesktopFilesTest : public QObject {
     describeApplication();
     QCOMPARE(QApplication::applicationName(), QStringLiteral("tessil"));
     QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("Quillmark 1.0.0"));
-    QCOMPARE(QApplication::applicationVersion(), QStringLiteral("1.00"));
+    QCOMPARE(QApplication::applicationVersion(), QStringLiteral(PROJECT_VERSION));
     QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("tessil"));
     QVERIFY(!QApplication::windowIcon().isNull());
   }

@@ -22,8 +22,10 @@ class FakeBackend final : public ImagingBackend {
   int32_t return_value = 0;
   // What an accepted start request returns; nonzero refuses it.
   int32_t start_result = 0;
-  // Cancelling a running job ends it at once with this code.
+  // Cancelling a running job ends it at once with this code, unless the
+  // test holds the job until it calls finish().
   int32_t cancelled_code = 105;
+  bool cancel_ends_job = true;
   QMap<QString, Drive> drives{{QStringLiteral("A"), Drive{}}, {QStringLiteral("B"), Drive{}}};
   // Labels stored in image files, by path; any other file cannot be opened.
   QMap<QString, QString> image_labels;
@@ -85,7 +87,7 @@ class FakeBackend final : public ImagingBackend {
 
   int32_t intcancel() override {
     calls << QStringLiteral("intcancel");
-    if (busy) {
+    if (busy && cancel_ends_job) {
       busy = 0;
       percentage = 100;
       return_value = cancelled_code;

@@ -88,6 +88,13 @@ class ImageFile {
   virtual std::optional<uint64_t> size() = 0;
 };
 
+// What a job does with a drive: an open that needs someone else's help asks
+// for no more than this.
+enum class DriveAccess {
+  read,        // a read job
+  read_write,  // a write job
+};
+
 enum class ImageMode {
   read,    // an existing image file
   create,  // a new image file, or an existing one emptied
@@ -120,9 +127,15 @@ class Platform {
   virtual Error query_geometry(std::string_view device_path, DriveGeometry& out) = 0;
 
   // Opens the drive behind a device path for a job: read-write and exclusive,
-  // or read-only when the medium is write-protected. Null on failure, with
-  // the reason in `error`.
-  virtual std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) = 0;
+  // or read-only when the medium is write-protected. `access` is what the job
+  // needs, for when the drive can only be opened with the system's leave.
+  // Null on failure, with the reason in `error`.
+  virtual std::unique_ptr<Drive> open_drive(std::string_view device_path, DriveAccess access,
+                                            Error& error) = 0;
+  // The same for a job that may write.
+  std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) {
+    return open_drive(device_path, DriveAccess::read_write, error);
+  }
 
   // Opens the drive read-only and exclusive to check what is on the medium:
   // its reads come from the medium itself, never from a copy that the

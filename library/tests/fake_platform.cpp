@@ -140,6 +140,11 @@ int FakePlatform::verify_opens() const {
   return verify_opens_;
 }
 
+std::optional<platform::DriveAccess> FakePlatform::last_access() const {
+  const std::lock_guard lock(mutex_);
+  return last_access_;
+}
+
 int FakePlatform::geometry_queries() const {
   const std::lock_guard lock(mutex_);
   return queries_;
@@ -177,8 +182,10 @@ platform::Error FakePlatform::query_geometry(std::string_view path, platform::Dr
 }
 
 std::unique_ptr<platform::Drive> FakePlatform::open_drive(std::string_view path,
+                                                          platform::DriveAccess access,
                                                           platform::Error& error) {
   const std::lock_guard lock(mutex_);
+  last_access_ = access;
   const auto it = media_.find(std::string(path));
   error = it == media_.end() ? platform::Error::not_found : it->second.open_error;
   if (error != platform::Error::none) return nullptr;

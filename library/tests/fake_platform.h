@@ -67,6 +67,8 @@ class FakePlatform final : public platform::Platform {
 
   int drive_opens() const;
   int verify_opens() const;
+  // What the last drive open asked for.
+  std::optional<platform::DriveAccess> last_access() const;
   int geometry_queries() const;
   std::vector<std::string> debug_lines() const;
 
@@ -75,7 +77,9 @@ class FakePlatform final : public platform::Platform {
   bool is_drive(std::string_view device_path, const char* path) override;
   platform::Error query_geometry(std::string_view device_path,
                                  platform::DriveGeometry& out) override;
+  using Platform::open_drive;
   std::unique_ptr<platform::Drive> open_drive(std::string_view device_path,
+                                              platform::DriveAccess access,
                                               platform::Error& error) override;
   std::unique_ptr<platform::Drive> open_drive_to_verify(std::string_view device_path,
                                                         platform::Error& error) override;
@@ -101,6 +105,7 @@ class FakePlatform final : public platform::Platform {
   bool holding_ = false;
   int opens_ = 0;
   int verify_opens_ = 0;
+  std::optional<platform::DriveAccess> last_access_;
   int live_threads_ = 0;
   int queries_ = 0;
   std::vector<std::string> debug_;

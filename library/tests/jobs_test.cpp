@@ -99,6 +99,7 @@ TEST_F(ReadJob, CopiesTheWholeDiskBehindItsHeader) {
   const std::vector<std::byte> file = read_file(image);
   ASSERT_EQ(file.size(), header + disk_144);
   EXPECT_EQ(file, image_of(medium, "My floppy image"));
+  EXPECT_EQ(fake.last_access(), platform::DriveAccess::read) << "reading needs no write access";
 }
 
 TEST_F(ReadJob, ReplacesAnExistingFile) {
@@ -259,6 +260,7 @@ TEST_F(WriteJob, PutsTheImageBackOntoTheDisk) {
   EXPECT_EQ(outcome.progress, 100);
   EXPECT_EQ(fake.contents("A"), source.data);
   EXPECT_EQ(read_file(image), image_of(source)) << "the image is never changed";
+  EXPECT_EQ(fake.last_access(), platform::DriveAccess::read_write);
 }
 
 TEST_F(WriteJob, EarlyFailuresLeaveTheDiskUntouched) {

@@ -1,8 +1,10 @@
 /* A stand-in for libtessil.so that the tests place beside a copy of the
  * program or load through the binding. It reports the platform class it was
  * built with (or TESSIL_FAKE_CLASS), answers every other entry point with
- * fixed values, and keeps the texts it was handed for the tests to read. */
+ * fixed values, and keeps the texts it was handed for the tests to read.
+ * Built with FAKE_PRINTS, getversion also prints that text as a line. */
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -23,6 +25,11 @@ EXPORT const char* fake_received(int slot) {
 }
 
 EXPORT int32_t getversion(void) {
+#ifdef FAKE_PRINTS
+  /* To standard output and flushed, as the real geometry query prints. */
+  fputs(FAKE_PRINTS "\n", stdout);
+  fflush(stdout);
+#endif
   const char* forced = getenv("TESSIL_FAKE_CLASS");
   return forced ? (int32_t)atoi(forced) : FAKE_CLASS;
 }

@@ -8,12 +8,13 @@
 
 #include <cerrno>
 
+#include "platform/linux/device_node.h"
 #include "platform/linux/errno_map.h"
 #include "platform/linux/medium_cache.h"
 
 namespace tessil::platform::linux_os {
 
-std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, Error& error) {
+std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, DriveAccess access, Error& error) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
     error = error_from_errno(errno);
@@ -29,12 +30,7 @@ std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, Error& error) {
   // mounted or another program holds it.
   const int sharing = O_CLOEXEC | (block ? O_EXCL : 0);
   bool read_only = false;
-  UniqueFd fd = open_fd(path.c_str(), O_RDWR | sharing);
-  if (!fd && (errno == EROFS || errno == EACCES)) {
-    // A write-protected disk can still be imaged.
-    fd = open_fd(path.c_str(), O_RDONLY | sharing);
-    read_only = true;
-  }
+  UniqueFd fd = open_node_for_job(path, access, sharing, read_only);
   if (!fd) {
     error = error_from_errno(errno);
     return nullptr;

@@ -36,13 +36,14 @@ Error LinuxPlatform::query_geometry(std::string_view device_path, DriveGeometry&
   return query_medium(*path, out);
 }
 
-std::unique_ptr<Drive> LinuxPlatform::open_drive(std::string_view device_path, Error& error) {
+std::unique_ptr<Drive> LinuxPlatform::open_drive(std::string_view device_path, DriveAccess access,
+                                                 Error& error) {
   const std::optional<std::string> path = resolve_device(device_path, system_sources());
   if (!path) {
     error = Error::not_found;
     return nullptr;
   }
-  return LinuxDrive::open(*path, error);
+  return LinuxDrive::open(*path, access, error);
 }
 
 std::unique_ptr<Drive> LinuxPlatform::open_drive_to_verify(std::string_view device_path,

@@ -13,7 +13,9 @@ class LinuxPlatform final : public Platform {
   bool probe_file(const char* path) override;
   bool is_drive(std::string_view device_path, const char* path) override;
   Error query_geometry(std::string_view device_path, DriveGeometry& out) override;
-  std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) override;
+  using Platform::open_drive;
+  std::unique_ptr<Drive> open_drive(std::string_view device_path, DriveAccess access,
+                                    Error& error) override;
   std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path, Error& error) override;
   std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) override;
   std::vector<DriveEntry> list_drives() override;

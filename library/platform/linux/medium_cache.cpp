@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/device_node.h"
 #include "platform/linux/errno_map.h"
 #include "platform/linux/unique_fd.h"
 
@@ -127,12 +128,12 @@ std::unique_ptr<Drive> open_drive_to_verify(const std::string& path, Error& erro
     error = Error::other;
     return nullptr;
   }
-  const int sharing = O_CLOEXEC | (block ? O_EXCL : 0);
-  UniqueFd fd;
-  // The floppy driver takes FDFLUSH only on a descriptor open for writing;
-  // this drive still never writes. A write-protected disk opens read-only.
-  if (block && major(info.st_rdev) == FLOPPY_MAJOR) fd = open_fd(path.c_str(), O_RDWR | sharing);
-  if (!fd) fd = open_fd(path.c_str(), O_RDONLY | sharing);
+  // Opened as a job opens it, through udisks2 where this user may not:
+  // read-write where it can, since the floppy driver takes FDFLUSH only on
+  // a descriptor open for writing. This drive still never writes.
+  bool read_only = false;
+  UniqueFd fd =
+      open_node_for_job(path, DriveAccess::read, O_CLOEXEC | (block ? O_EXCL : 0), read_only);
   if (!fd) {
     error = error_from_errno(errno);
     return nullptr;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/linux/device_node.h"
 #include "platform/linux/errno_map.h"
 #include "platform/linux/sysfs.h"
 #include "platform/linux/unique_fd.h"
@@ -57,7 +58,8 @@ Error query_medium(const std::string& path, DriveGeometry& out) {
 
   // No O_NONBLOCK: the floppy driver learns the disk's format only on a
   // blocking open, and an empty drive fails it with ENXIO.
-  const UniqueFd fd = open_fd(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A node this user may not open is asked of udisks2.
+  const UniqueFd fd = open_node_to_read(path, O_CLOEXEC);
   if (!fd) return error_from_errno(errno);
   if (::fstat(fd.get(), &info) != 0) return error_from_errno(errno);
 

@@ -2,6 +2,7 @@
 set(tessil_platform_sources
   platform/linux/debug_channel.cpp
   platform/linux/device_map.cpp
+  platform/linux/device_node.cpp
   platform/linux/linux_drive.cpp
   platform/linux/linux_image_file.cpp
   platform/linux/linux_platform.cpp
@@ -9,4 +10,10 @@ set(tessil_platform_sources
   platform/linux/medium_cache.cpp
   platform/linux/medium_geometry.cpp
   platform/linux/system_platform.cpp
+  platform/linux/udisks_opener.cpp
 )
+
+# udisks2 is reached over the system bus with sd-bus.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(tessil_libsystemd REQUIRED IMPORTED_TARGET libsystemd)
+set(tessil_platform_libraries PkgConfig::tessil_libsystemd)

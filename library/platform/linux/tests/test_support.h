@@ -2,15 +2,20 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +69,12 @@ inline std::vector<std::byte> read_file(const std::filesystem::path& path) {
   return bytes;
 }
 
+// A file's text; empty when there is none.
+inline std::string read_text(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // A file of `size` bytes without writing them (sparse).
 inline void sized_file(const std::filesystem::path& path, std::uintmax_t size) {
   std::ofstream(path, std::ios::binary).close();
@@ -91,17 +102,6 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// A drive that opened read-only: it reads its first block and refuses to
-// write it back.
-inline void expect_read_only_drive(Drive* drive, Error error) {
-  ASSERT_TRUE(drive);
-  EXPECT_EQ(error, Error::none);
-  EXPECT_TRUE(dynamic_cast<LinuxDrive&>(*drive).read_only());
-  std::array<std::byte, 512> block;
-  EXPECT_EQ(drive->read(block).count, 512u);
-  EXPECT_EQ(drive->write(block), Error::read_only);
-}
-
 // A loop device attached for one test and detached again, even when the
 // test fails.
 class LoopDevice {
@@ -126,5 +126,52 @@ class LoopDevice {
  private:
   std::string path_;
 };
+
+// Runs `body` in a child process that gave up root for the user `nobody`
+// (no groups, no capabilities) and returns what it returned; "child failed"
+// when it could not drop root or did not finish. The caller must be root.
+inline std::string run_as_nobody(const std::function<std::string()>& body) {
+  const struct passwd* nobody = ::getpwnam("nobody");
+  if (!nobody) return "no user nobody";
+  const uid_t uid = nobody->pw_uid;
+  const gid_t gid = nobody->pw_gid;
+  int out[2];
+  if (::pipe(out) != 0) return "no pipe";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(out[0]);
+    std::string result = "child failed";
+    if (::setgroups(0, nullptr) == 0 && ::setresgid(gid, gid, gid) == 0 &&
+        ::setresuid(uid, uid, uid) == 0 && ::getuid() == uid)
+      result = body();
+    const ssize_t ignored = ::write(out[1], result.data(), result.size());
+    static_cast<void>(ignored);
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  std::string result;
+  std::array<char, 512> chunk;
+  for (ssize_t n; child > 0 && (n = ::read(out[0], chunk.data(), chunk.size())) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    result.append(chunk.data(), static_cast<std::size_t>(n));
+  }
+  ::close(out[0]);
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+    return "child failed";
+  return result;
+}
+
+// A drive that opened read-only: it reads its first block and refuses to
+// write it back.
+inline void expect_read_only_drive(Drive* drive, Error error) {
+  ASSERT_TRUE(drive);
+  EXPECT_EQ(error, Error::none);
+  EXPECT_TRUE(dynamic_cast<LinuxDrive&>(*drive).read_only());
+  std::array<std::byte, 512> block;
+  EXPECT_EQ(drive->read(block).count, 512u);
+  EXPECT_EQ(drive->write(block), Error::read_only);
+}
 
 }  // namespace tessil::platform::linux_os::testing

@@ -1,0 +1,84 @@
+#include "platform/linux/device_node.h"
+
+#include <cerrno>
+
+#include "platform/linux/debug_channel.h"
+#include "platform/linux/udisks_opener.h"
+
+namespace tessil::platform::linux_os {
+
+namespace {
+
+bool denied(int code) {
+  return code == EACCES || code == EPERM;
+}
+
+// Asks udisks2 and traces the answer. The open flags go along (O_EXCL
+// claims the device for this job as our own open does), all but O_CLOEXEC:
+// the descriptor that reaches this process is made close-on-exec here.
+UdisksOpen ask_udisks(const std::string& path, bool read_write, int flags) {
+  UdisksOpen asked = open_through_udisks(path, read_write, flags & ~O_CLOEXEC);
+  const char* mode = read_write ? "read-write" : "read-only";
+  if (asked.fd)
+    debug_write("udisks2 opened " + path + " " + mode + " \n");
+  else
+    debug_write("udisks2 did not open " + path + " " + mode + ": " + asked.why + " \n");
+  return asked;
+}
+
+}  // namespace
+
+UniqueFd open_node_to_read(const std::string& path, int flags) {
+  UniqueFd fd = open_fd(path.c_str(), O_RDONLY | flags);
+  if (fd || !denied(errno)) return fd;
+  const int own = errno;
+  UdisksOpen asked = ask_udisks(path, false, flags);
+  if (asked.fd) return std::move(asked.fd);
+  errno = asked.answer == UdisksAnswer::failed ? asked.errno_value : own;
+  return {};
+}
+
+UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags,
+                           bool& read_only) {
+  read_only = false;
+  UniqueFd fd = open_fd(path.c_str(), O_RDWR | flags);
+  if (fd) return fd;
+  if (errno == EROFS) {
+    // A write-protected disk can still be imaged.
+    read_only = true;
+    return open_fd(path.c_str(), O_RDONLY | flags);
+  }
+  if (!denied(errno)) return {};
+  const int own = errno;
+
+  const bool write = access == DriveAccess::read_write;
+  if (!write) {
+    // Reading needs no more than the right to read.
+    read_only = true;
+    fd = open_fd(path.c_str(), O_RDONLY | flags);
+    if (fd || !denied(errno)) return fd;
+  }
+  UdisksOpen asked = ask_udisks(path, write, flags);
+  read_only = !write;
+  if (write && asked.answer == UdisksAnswer::failed) {
+    // The kernel refused udisks2 a read-write open, as it does a
+    // write-protected disk: read-only, the job fails at its first write
+    // just as it does without udisks2.
+    UdisksOpen read = ask_udisks(path, false, flags);
+    if (read.fd) {
+      asked = std::move(read);
+      read_only = true;
+    }
+  }
+  if (asked.fd) return std::move(asked.fd);
+  if (write && asked.answer != UdisksAnswer::failed) {
+    // A node this user may only read opens read-only, as it always did.
+    read_only = true;
+    fd = open_fd(path.c_str(), O_RDONLY | flags);
+    if (fd) return fd;
+  }
+  errno = asked.answer == UdisksAnswer::failed ? asked.errno_value : own;
+  return {};
+}
+
+}  // namespace tessil::platform::linux_os

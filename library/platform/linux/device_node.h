@@ -1,0 +1,23 @@
+// Opening a drive's device node (or image file): by ourselves first, and
+// through udisks2 when the node's permissions keep this user out. What comes
+// back is used alike whoever opened it.
+#pragma once
+
+#include <string>
+
+#include "platform/linux/unique_fd.h"
+#include "platform/platform.h"
+
+namespace tessil::platform::linux_os {
+
+// Opens `path` read-only with the extra `flags` (O_CLOEXEC), for a look at
+// the medium. Empty on failure, with the reason in errno.
+UniqueFd open_node_to_read(const std::string& path, int flags);
+
+// Opens `path` for a job with the extra `flags` (O_CLOEXEC, O_EXCL):
+// read-write when the medium and the user may write, read-only when the
+// medium is write-protected or the job only reads; `read_only` says which.
+// Empty on failure, with the reason in errno.
+UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags, bool& read_only);
+
+}  // namespace tessil::platform::linux_os

@@ -1,0 +1,33 @@
+// Opening a drive through udisks2 on the system bus, for a user whom the
+// device node's permissions keep out: polkit decides, and may ask the user
+// through the desktop's authorisation dialog. Every call is bounded in time,
+// and a machine without udisks2 or without a system bus only gets a refusal.
+#pragma once
+
+#include <cerrno>
+#include <string>
+
+#include "platform/linux/unique_fd.h"
+
+namespace tessil::platform::linux_os {
+
+enum class UdisksAnswer {
+  opened,
+  refused,      // polkit said no
+  unavailable,  // no system bus, no udisks2, or it does not know the device
+  failed,       // udisks2 tried to open the device and the kernel refused it
+};
+
+struct UdisksOpen {
+  UdisksAnswer answer = UdisksAnswer::unavailable;
+  UniqueFd fd;               // with `opened`: the caller's own descriptor of `path`
+  int errno_value = EACCES;  // why not: EACCES unless the kernel said otherwise
+  std::string why;           // a line for the trace
+};
+
+// Asks udisks2 to open the block device behind `path` read-only or
+// read-write, with the extra open(2) flags `flags` (O_EXCL). The descriptor
+// is checked to be `path`'s own device (or file) before it is returned.
+UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags);
+
+}  // namespace tessil::platform::linux_os
