@@ -40,6 +40,10 @@ Form1::Form1(ImagingBackend& backend, LinkOpener& links, std::function<void()> b
   verify_ = std::make_unique<VerifyAfterWrite>(backend, *log_, *timer_, *menuBar(), ui_->about);
   poller_->setEndReporter([this](int32_t code) { return verify_->reportEnd(code); });
   close_guard_ = std::make_unique<CloseGuard>(*this, backend, *timer_);
+  verify_->setHooks([this] { return !close_guard_->stopping(); },
+                    [this](const QString& drive) {
+                      close_guard_->jobStarted(CloseGuard::Job::verifying, drive);
+                    });
   setWindowTitle(app_info::product_name);
   // The client area is fixed; the window is as large as it and the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);

@@ -93,7 +93,7 @@ bool VerifyAfterWrite::reportEnd(int32_t code) {
     case Stage::writing: {
       const ResultMessage message = resultMessage(code);
       log_.LogMessage(message.code, message.text);
-      if (code == 0 && verify_) {
+      if (code == 0 && verify_ && (!may_verify_ || may_verify_())) {
         startVerify();
       } else {
         forget();
@@ -123,6 +123,7 @@ void VerifyAfterWrite::startVerify() {
     return;
   }
   stage_ = Stage::verifying;
+  if (verify_started_) verify_started_(drive_);
   timer_.start();
 }
 

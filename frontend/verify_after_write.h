@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTemporaryFile>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class ImagingBackend;
@@ -25,6 +26,14 @@ class VerifyAfterWrite {
   ~VerifyAfterWrite();
 
   bool enabled() const;
+
+  // `may_verify` is asked before a read-back starts (not while the window
+  // is closing); `verify_started` is told of each one, with its drive.
+  void setHooks(std::function<bool()> may_verify,
+                std::function<void(const QString& drive)> verify_started) {
+    may_verify_ = std::move(may_verify);
+    verify_started_ = std::move(verify_started);
+  }
   QAction& action() { return *action_; }
 
   // A write job was started on `drive` from the tessil image `image`.
@@ -46,6 +55,8 @@ class VerifyAfterWrite {
   MessageLog& log_;
   QTimer& timer_;
   QAction* action_;
+  std::function<bool()> may_verify_;
+  std::function<void(const QString& drive)> verify_started_;
 
   enum class Stage { idle, writing, verifying };
   Stage stage_ = Stage::idle;

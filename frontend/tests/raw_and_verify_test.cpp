@@ -234,6 +234,50 @@ class RawAndVerifyTest : public QObject, public Form1Probe {
     QCOMPARE(lines(), (QStringList{"1 : 0 : Done", "2 : 105 : Verify: User cancelled"}));
   }
 
+  // Closing the window: the question names the verify; a stop asked for
+  // during the write starts none, even when the write still ended well.
+  void closingDuringAVerifyOrAWrite() {
+    verifyEntry()->setChecked(true);
+    const QString image = path("close.img");
+    QVERIFY(writeFile(image, header144() + patterned(disk_size)));
+    QVERIFY(write(image));
+    backend.finish(0);
+    form->tick();
+    QString question;
+    const auto answer = [&question](const QString& button) {
+      return [&question, button](QWidget* modal) -> QString {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return QStringLiteral("expected the close question");
+        question = box->text();
+        for (QAbstractButton* b : box->buttons())
+          if (b->text() == button) b->click();
+        return {};
+      };
+    };
+    {
+      ModalScript script({answer(QStringLiteral("Keep copying"))});
+      QVERIFY(!form->close());
+      QVERIFY2(script.succeeded(), qPrintable(script.report()));
+      QVERIFY2(question.startsWith(QStringLiteral("Verifying the disk in drive A")),
+               qPrintable(question));
+    }
+    backend.finish(0);
+    form->tick();
+    QCOMPARE(lines().size(), 2);
+
+    backend.calls.clear();
+    backend.cancel_ends_job = false;
+    QVERIFY(write(image));
+    ModalScript script({answer(QStringLiteral("Stop and close"))});
+    QVERIFY(!form->close());
+    QVERIFY2(script.succeeded(), qPrintable(script.report()));
+    backend.finish(0);
+    form->tick();
+    QCOMPARE(lines().last(), QStringLiteral("3 : 0 : Done"));
+    QVERIFY(!backend.calls.contains(QStringLiteral("readdisk")));
+    QVERIFY(!form->isVisible());
+  }
+
   // A failed write is reported as ever, and nothing is read back.
   void aFailedWriteIsNotVerified() {
     verifyEntry()->setChecked(true);
