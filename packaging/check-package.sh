@@ -92,6 +92,19 @@ dpkg-deb -x "$deb" "$root"
 cat "$work/files.txt"
 private_dir=$(dirname "$(cd "$root" && find . -path '*/tessil/libtessil.so' | head -n 1)")
 [[ $private_dir != . ]] || fail "no libtessil.so in a tessil directory"
+
+# The command-line program stands on its own in usr/bin, with its manual page
+# and bash completion.
+cli=$root/usr/bin/tessil-cli
+[[ -x $cli && ! -L $cli ]] || fail "usr/bin/tessil-cli is not an executable file"
+cli_version=$("$cli" --version) || fail "the unpacked tessil-cli --version failed"
+[[ $cli_version == "tessil-cli $(field Version)" ]] ||
+  fail "tessil-cli --version says '$cli_version'"
+gzip -t "$root/usr/share/man/man1/tessil-cli.1.gz" || fail "no compressed manual page tessil-cli.1"
+expect_completion=usr/share/bash-completion/completions/tessil-cli
+cmp -s "$source_dir/cli/tessil-cli.bash" "$root/$expect_completion" ||
+  fail "$expect_completion missing or different from cli/tessil-cli.bash"
+note "tessil-cli: $cli_version, manual page and bash completion"
 if ! $have_program; then
   note "WARNING: no program to start; the package's files were checked only"
   note "OK (library only): $deb"

@@ -143,8 +143,9 @@ class Platform {
   virtual std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path,
                                                       Error& error) = 0;
 
-  // True when `path` names the drive behind `device_path` itself (the same
-  // file or the same device), so that a job never uses a drive as its own
+  // True when `path` reaches the storage of the drive behind `device_path`:
+  // the same file or device, another part of the same disk, or a device or
+  // file that one of them stands on. A job never uses a drive as its own
   // image file.
   virtual bool is_drive(std::string_view device_path, const char* path) = 0;
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/linux/device_node.h"
+#include "platform/linux/device_overlap.h"
 #include "platform/linux/errno_map.h"
 #include "platform/linux/medium_cache.h"
 
@@ -43,6 +44,12 @@ std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, DriveAccess acc
   }
   if (!block && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     error = errno == EWOULDBLOCK ? Error::busy : error_from_errno(errno);
+    return nullptr;
+  }
+  // A file behind a loop device is a disk in use, perhaps a mounted one, as
+  // busy as a device that another program holds.
+  if (!block && backs_loop_device(info.st_dev, info.st_ino)) {
+    error = Error::busy;
     return nullptr;
   }
   // Some read-only devices (a read-only loop device) accept a read-write
@@ -89,6 +96,7 @@ ReadResult LinuxDrive::read(std::span<std::byte> data) {
 
 Error LinuxDrive::write(std::span<const std::byte> data) {
   if (read_only_) return Error::read_only;
+  if (const Error kept = still_whole_at_times(); kept != Error::none) return kept;
   std::span<const std::byte> rest = data;
   bool past_end = false;
   if (file_size_) {
@@ -117,9 +125,30 @@ Error LinuxDrive::flush() {
   // A floppy reports a failed write only here, never at write().
   while (::fsync(fd_.get()) != 0)
     if (errno != EINTR) return Error::io;
+  if (const Error whole = still_whole(); whole != Error::none) return whole;
   // What was written stays cached; a later read must see the medium.
   drop_cached_blocks(fd_.get());
   return Error::none;
+}
+
+Error LinuxDrive::still_whole_at_times() const {
+  // A look costs a system call, so it is taken every 64 KiB and at every
+  // block of the last 64 KiB: a cut is seen before the blocks written after
+  // it fill the file up to its size again.
+  constexpr off_t interval = 64 * 1024;
+  if (!file_size_ || (position_ % interval != 0 && *file_size_ - position_ > interval))
+    return Error::none;
+  return still_whole();
+}
+
+Error LinuxDrive::still_whole() const {
+  if (!file_size_) return Error::none;
+  struct stat info {};
+  if (::fstat(fd_.get(), &info) != 0) return error_from_errno(errno);
+  // Deleted: whatever was written goes with the file.
+  if (info.st_nlink == 0) return Error::not_found;
+  // Cut (or grown) by someone else: no longer the disk it stood for.
+  return info.st_size == *file_size_ ? Error::none : Error::io;
 }
 
 }  // namespace tessil::platform::linux_os

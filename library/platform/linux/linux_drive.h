@@ -18,8 +18,9 @@ class LinuxDrive final : public Drive {
   // Read-write and exclusive; read-only (still exclusive) when the medium is
   // write-protected, or when the job only reads and may not write. A block
   // device is held with O_EXCL, so a mounted disk is refused; an image file
-  // with an flock. A node this user may not open is asked of udisks2 for
-  // `access`. Null on failure, with `error`.
+  // with an flock, and refused while a loop device stands on it. A node this
+  // user may not open is asked of udisks2 for `access`. Null on failure, with
+  // `error`.
   static std::unique_ptr<Drive> open(const std::string& path, DriveAccess access, Error& error);
 
   // `file_size` is the size of an image file standing for a disk, fixed for
@@ -33,6 +34,12 @@ class LinuxDrive final : public Drive {
   bool read_only() const { return read_only_; }
 
  private:
+  // An image file standing for a disk keeps its size and its name for as
+  // long as the drive is open; a failure once either changed. The second
+  // looks only now and then while writing.
+  Error still_whole() const;
+  Error still_whole_at_times() const;
+
   UniqueFd fd_;
   std::optional<off_t> file_size_;
   bool read_only_;

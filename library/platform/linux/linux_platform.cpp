@@ -1,6 +1,5 @@
 #include "platform/linux/linux_platform.h"
 
-#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "platform/linux/debug_channel.h"
 #include "platform/linux/device_map.h"
+#include "platform/linux/device_overlap.h"
 #include "platform/linux/linux_drive.h"
 #include "platform/linux/linux_image_file.h"
 #include "platform/linux/medium_cache.h"
@@ -58,15 +58,7 @@ std::unique_ptr<Drive> LinuxPlatform::open_drive_to_verify(std::string_view devi
 
 bool LinuxPlatform::is_drive(std::string_view device_path, const char* path) {
   const std::optional<std::string> drive = resolve_device(device_path, system_sources());
-  struct stat drive_info {};
-  struct stat file_info {};
-  if (!drive || !path || ::stat(drive->c_str(), &drive_info) != 0 || ::stat(path, &file_info) != 0)
-    return false;
-  // Another node of the same device (a symlink, a second device node)
-  // counts as the drive too.
-  if (S_ISBLK(drive_info.st_mode) && S_ISBLK(file_info.st_mode))
-    return drive_info.st_rdev == file_info.st_rdev;
-  return drive_info.st_dev == file_info.st_dev && drive_info.st_ino == file_info.st_ino;
+  return drive && path && paths_overlap(drive->c_str(), path);
 }
 
 std::unique_ptr<ImageFile> LinuxPlatform::open_image(const char* path, ImageMode mode,

@@ -3,6 +3,7 @@ set(tessil_platform_sources
   platform/linux/debug_channel.cpp
   platform/linux/device_map.cpp
   platform/linux/device_node.cpp
+  platform/linux/device_overlap.cpp
   platform/linux/linux_drive.cpp
   platform/linux/linux_image_file.cpp
   platform/linux/linux_platform.cpp

@@ -17,109 +17,26 @@
 #include <string>
 #include <thread>
 
+#include "abi_support.h"
 #include "tessil.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace tessil::abi;
 using Clock = std::chrono::steady_clock;
-
-// Loaded as the program loads it, and never unloaded: a job may outlive a
-// failed check.
-void* library() {
-  static void* const handle = dlopen(TESSIL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-  return handle;
-}
-
-template <auto& Function>
-auto entry(const char* name) {
-  return reinterpret_cast<decltype(&Function)>(library() ? dlsym(library(), name) : nullptr);
-}
-
-struct EntryPoints {
-  decltype(&::getdriveinfo) getdriveinfo = entry<::getdriveinfo>("getdriveinfo");
-  decltype(&::readdisk) readdisk = entry<::readdisk>("readdisk");
-  decltype(&::writedisk) writedisk = entry<::writedisk>("writedisk");
-  decltype(&::getporcentage) getporcentage = entry<::getporcentage>("getporcentage");
-  decltype(&::intcancel) intcancel = entry<::intcancel>("intcancel");
-  decltype(&::retvalue) retvalue = entry<::retvalue>("retvalue");
-  decltype(&::getreturnvalue) getreturnvalue = entry<::getreturnvalue>("getreturnvalue");
-};
-
-std::string patterned(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 29 + i / 512) & 0xFF);
-  return bytes;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::size_t entries(const char* folder) {
-  return static_cast<std::size_t>(
-      std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
-
-// The thread count once it stops changing: a worker clears its busy flag a
-// moment before it has ended.
-std::size_t settled_thread_count() {
-  std::size_t count = entries("/proc/self/task");
-  for (int i = 0; i < 100; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::size_t now = entries("/proc/self/task");
-    if (now == count) break;
-    count = now;
-  }
-  return count;
-}
-
-int32_t finish(const EntryPoints& lib) {
-  const auto deadline = Clock::now() + std::chrono::seconds(60);
-  while (lib.retvalue() != 0) {
-    if (Clock::now() > deadline) return -1;
-    std::this_thread::yield();
-  }
-  return lib.getreturnvalue();
-}
-
-// Standard output goes nowhere while it lives: every geometry query prints
-// its lines there.
-class Silenced {
- public:
-  Silenced() {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    dup2(null, 1);
-    close(null);
-  }
-  ~Silenced() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-  Silenced(const Silenced&) = delete;
-  Silenced& operator=(const Silenced&) = delete;
-
- private:
-  int saved_;
-};
 
 constexpr std::size_t disk_size = 256 * 512;
 constexpr int cycles = 1000;
 
 TEST(JobStress, AThousandJobsPolledQueriedAndCancelledAtRandom) {
-  ASSERT_NE(library(), nullptr) << dlerror();
-  const EntryPoints lib;
-  std::string pattern = (fs::temp_directory_path() / "tessil-stress-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const fs::path dir = pattern;
-  const std::string drive = dir / "drive.fd", whole = dir / "whole.img", part = dir / "part.img";
-  const std::string original = patterned(disk_size);
-  std::ofstream(drive, std::ios::binary) << original;
-  setenv("TESSIL_DRIVE_A", drive.c_str(), 1);
+  const Library& lib = library();
+  ASSERT_NE(lib.handle, nullptr) << dlerror();
+  const TempDir dir;
+  const std::string drive = dir.path("drive.fd"), whole = dir.path("whole.img"),
+                    part = dir.path("part.img");
+  const std::string original = patterned(disk_size, 0);
+  write_file(drive, original);
+  const DriveOn a("A", drive);
 
   // The geometry query that a user may make while a job runs.
   const auto query_drive = [&lib] {
@@ -198,9 +115,6 @@ TEST(JobStress, AThousandJobsPolledQueriedAndCancelledAtRandom) {
   EXPECT_EQ(read_file(drive), original);
   EXPECT_EQ(entries("/proc/self/fd"), fds);
   EXPECT_EQ(settled_thread_count(), threads);
-  unsetenv("TESSIL_DRIVE_A");
-  std::error_code ignored;
-  fs::remove_all(dir, ignored);
   std::printf("%d jobs: %d cancelled, %d done; %ld polls\n", cycles, cancelled, done, polls.load());
 }
 

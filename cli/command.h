@@ -1,0 +1,35 @@
+// The commands of tessil-cli. Each lives in a file of its own under
+// commands/: it adds its parser to the program's and says what runs when
+// the command line chose it. Adding a command is adding such a file and its
+// line here and in main.cpp.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+namespace tessil::cli {
+
+struct Command {
+  CLI::App* parser = nullptr;
+  std::function<int()> run;  // returns the exit status
+};
+
+Command add_drives_command(CLI::App& program);
+Command add_info_command(CLI::App& program);
+Command add_read_command(CLI::App& program);
+Command add_write_command(CLI::App& program);
+
+// Options that several commands share.
+
+// A DRIVE argument: one letter, either case, optionally with a colon.
+CLI::Option* add_drive_argument(CLI::App& command, std::string& drive);
+
+// --progress: plain progress lines when standard error is not a terminal.
+CLI::Option* add_progress_flag(CLI::App& command, bool& progress);
+
+// --json: one JSON document instead of text.
+CLI::Option* add_json_flag(CLI::App& command, bool& json);
+
+}  // namespace tessil::cli

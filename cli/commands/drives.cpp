@@ -1,0 +1,30 @@
+// tessil-cli drives [--json]: every drive letter in use and its disk.
+#include <memory>
+
+#include "command.h"
+#include "drive_facts.h"
+#include "exit_status.h"
+#include "json_output.h"
+#include "text_output.h"
+
+namespace tessil::cli {
+
+Command add_drives_command(CLI::App& program) {
+  auto json = std::make_shared<bool>(false);
+  CLI::App* parser = program.add_subcommand(
+      "drives", "List every drive letter in use: device, kind and the disk in it");
+  add_json_flag(*parser, *json);
+  return {parser, [json] {
+            const std::vector<DriveFacts> drives = look_at_drives();
+            if (*json) {
+              Json list = Json::array();
+              for (const DriveFacts& drive : drives) list.push_back(drive_json(drive));
+              print_json(Json{{"drives", std::move(list)}});
+            } else {
+              print_drive_table(drives);
+            }
+            return exit_ok;
+          }};
+}
+
+}  // namespace tessil::cli

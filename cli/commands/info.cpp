@@ -1,0 +1,64 @@
+// tessil-cli info DRIVE|FILE [--json]: one drive and its disk, or one image
+// file.
+#include <memory>
+
+#include "command.h"
+#include "describe.h"
+#include "drive_facts.h"
+#include "exit_status.h"
+#include "json_output.h"
+#include "text_output.h"
+
+namespace tessil::cli {
+
+namespace {
+
+struct InfoOptions {
+  std::string target;
+  bool json = false;
+};
+
+int show_drive(char letter, bool json) {
+  const DriveFacts drive = look_at_drive(letter);
+  // A letter that stands for nothing fails like a job on it would.
+  if (drive.device.empty())
+    return report_failure(JOB_NO_MEDIA, drive_text(letter, ""), drive.reason);
+  if (json) {
+    print_json(drive_json(drive));
+  } else {
+    print_drive(drive);
+  }
+  return exit_ok;
+}
+
+int show_image(const std::string& path, bool json) {
+  const ImageFacts image = look_at_image(path);
+  if (image.code != 0) return report_failure(image.code, path, image.reason);
+  if (json) {
+    print_json(image_json(image));
+  } else {
+    print_image(image);
+  }
+  return exit_ok;
+}
+
+}  // namespace
+
+Command add_info_command(CLI::App& program) {
+  auto options = std::make_shared<InfoOptions>();
+  CLI::App* parser =
+      program.add_subcommand("info", "Show one drive and its disk, or an image file");
+  parser
+      ->add_option("TARGET", options->target,
+                   "A drive letter (A, b:, ...) or an image file (name a file called 'a' as ./a)")
+      ->type_name("")
+      ->required();
+  add_json_flag(*parser, options->json);
+  return {parser, [options] {
+            if (const std::optional<char> letter = drive_letter(options->target))
+              return show_drive(*letter, options->json);
+            return show_image(options->target, options->json);
+          }};
+}
+
+}  // namespace tessil::cli

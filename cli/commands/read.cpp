@@ -1,0 +1,77 @@
+// tessil-cli read DRIVE IMAGE [--label TEXT] [--force] [--progress]: the
+// whole disk into a new image file.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "command.h"
+#include "describe.h"
+#include "drive_facts.h"
+#include "exit_status.h"
+#include "job_runner.h"
+#include "jobs.h"
+
+namespace tessil::cli {
+
+namespace {
+
+struct ReadOptions {
+  std::string drive;
+  std::string image;
+  std::string label;
+  bool force = false;
+  bool progress = false;
+};
+
+int read_disk(const ReadOptions& options) {
+  const char letter = *drive_letter(options.drive);
+  // Whatever the name stands for, even a dangling link, is the user's.
+  std::error_code error;
+  if (!options.force &&
+      std::filesystem::exists(std::filesystem::symlink_status(options.image, error)))
+    return refuse(options.image + " already exists; give --force to replace it");
+
+  const JobRequest request{std::string(1, letter), options.image, options.label};
+  const std::string drive =
+      drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
+  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
+  const JobRun run = run_job(run_read_job, request, display);
+  const int32_t code = run.outcome.code;
+  if (code != JOB_OK) {
+    const int status = report_job_failure(code, run.outcome.reason, drive, options.image);
+    // These end after the file was made: what it holds is not the disk.
+    if (code == JOB_HEADER_WRITE_FAILED || code == JOB_DRIVE_OPEN_FAILED ||
+        code == JOB_SHORT_READ || code == JOB_CANCELLED)
+      std::fprintf(stderr, "tessil-cli: %s is incomplete\n", options.image.c_str());
+    return status;
+  }
+  std::printf("Done: %s read into %s, %llu bytes in %.1f s\n", drive.c_str(), options.image.c_str(),
+              static_cast<unsigned long long>(run.done), run.seconds);
+  return exit_ok;
+}
+
+}  // namespace
+
+Command add_read_command(CLI::App& program) {
+  auto options = std::make_shared<ReadOptions>();
+  CLI::App* parser =
+      program.add_subcommand("read", "Copy the whole disk in DRIVE into a new image file");
+  add_drive_argument(*parser, options->drive);
+  parser->add_option("IMAGE", options->image, "The image file to make (conventionally *.tsl)")
+      ->type_name("")
+      ->required();
+  const CLI::Validator fits(
+      [](std::string& text) -> std::string {
+        return text.size() < TESSIL_TEXT_SIZE ? std::string() : "a label holds at most 299 bytes";
+      },
+      "");
+  parser
+      ->add_option("-l,--label", options->label, "A label stored in the image (at most 299 bytes)")
+      ->type_name("TEXT")
+      ->check(fits);
+  parser->add_flag("-f,--force", options->force, "Replace IMAGE if it exists");
+  add_progress_flag(*parser, options->progress);
+  return {parser, [options] { return read_disk(*options); }};
+}
+
+}  // namespace tessil::cli

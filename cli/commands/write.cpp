@@ -1,0 +1,88 @@
+// tessil-cli write IMAGE DRIVE [--yes] [--progress]: an image file onto the
+// disk in a drive, after showing what it replaces.
+#include <cstdio>
+#include <memory>
+
+#include "command.h"
+#include "confirm.h"
+#include "describe.h"
+#include "drive_facts.h"
+#include "exit_status.h"
+#include "image_facts.h"
+#include "job_runner.h"
+#include "jobs.h"
+
+namespace tessil::cli {
+
+namespace {
+
+struct WriteOptions {
+  std::string image;
+  std::string drive;
+  bool yes = false;
+  bool progress = false;
+};
+
+void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
+  std::fprintf(stderr,
+               "About to replace the whole disk in drive %c:\n"
+               "  Device:    %s (%s)\n"
+               "  Geometry:  %s\n"
+               "  Size:      %llu bytes (%s)\n"
+               "with the image file %s, labelled \"%s\".\n",
+               drive.letter, drive.device.c_str(), std::string(kind_text(drive.kind)).c_str(),
+               geometry_text(header_of(drive.info)).c_str(),
+               static_cast<unsigned long long>(drive.info.size),
+               human_size(drive.info.size).c_str(), image.path.c_str(), image.header.label);
+  if (!image.complete())
+    std::fprintf(stderr, "The image holds only %llu of those bytes: the write would stop short.\n",
+                 static_cast<unsigned long long>(image.data_size));
+}
+
+int write_disk(const WriteOptions& options) {
+  const char letter = *drive_letter(options.drive);
+  const ImageFacts image = look_at_image(options.image);
+  if (image.code != JOB_OK) return report_failure(image.code, options.image, image.reason);
+  const DriveFacts drive = look_at_drive(letter);
+  const std::string drive_name = drive_text(letter, drive.device);
+  if (!drive.has_disk) return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);
+  // Nothing to confirm when the job would refuse the image anyway.
+  const ImageHeader disk = header_of(drive.info);
+  if (!image.whole_header || !same_geometry(image.header, disk))
+    return report_failure(JOB_GEOMETRY_MISMATCH, options.image + " is " +
+                                                     geometry_short(image.header) + ", " +
+                                                     drive_name + " holds " + geometry_short(disk));
+
+  show_what_is_replaced(drive, image);
+  if (!options.yes) {
+    if (!can_ask())
+      return refuse("standard input is not a terminal; give --yes to write without asking");
+    if (!confirmed("Type yes to write:")) return refuse("nothing was written");
+  }
+
+  const JobRequest request{std::string(1, letter), options.image, ""};
+  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
+  const JobRun run = run_job(run_write_job, request, display);
+  if (run.outcome.code != JOB_OK)
+    return report_job_failure(run.outcome.code, run.outcome.reason, drive_name, options.image);
+  std::printf("Done: %s written onto %s, %llu bytes in %.1f s\n", options.image.c_str(),
+              drive_name.c_str(), static_cast<unsigned long long>(run.done), run.seconds);
+  return exit_ok;
+}
+
+}  // namespace
+
+Command add_write_command(CLI::App& program) {
+  auto options = std::make_shared<WriteOptions>();
+  CLI::App* parser = program.add_subcommand(
+      "write", "Replace the whole disk in DRIVE with an image file of the same geometry");
+  parser->add_option("IMAGE", options->image, "The image file to write")->type_name("")->required();
+  add_drive_argument(*parser, options->drive);
+  parser->add_flag(
+      "-y,--yes", options->yes,
+      "Write without asking for a typed yes (needed when standard input is not a terminal)");
+  add_progress_flag(*parser, options->progress);
+  return {parser, [options] { return write_disk(*options); }};
+}
+
+}  // namespace tessil::cli

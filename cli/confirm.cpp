@@ -1,0 +1,26 @@
+#include "confirm.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace tessil::cli {
+
+bool can_ask() {
+  return ::isatty(STDIN_FILENO) != 0;
+}
+
+bool confirmed(std::string_view question) {
+  std::fprintf(stderr, "%.*s ", static_cast<int>(question.size()), question.data());
+  std::fflush(stderr);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  // Surrounding blanks are forgiven; anything but the word is a no.
+  const auto first = answer.find_first_not_of(" \t\r");
+  const auto last = answer.find_last_not_of(" \t\r");
+  return first != std::string::npos && answer.substr(first, last - first + 1) == "yes";
+}
+
+}  // namespace tessil::cli

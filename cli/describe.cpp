@@ -1,0 +1,83 @@
+#include "describe.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace tessil::cli {
+
+std::string_view kind_text(platform::DriveKind kind) {
+  switch (kind) {
+    case platform::DriveKind::floppy_controller:
+      return "floppy controller";
+    case platform::DriveKind::usb_floppy:
+      return "USB floppy";
+    case platform::DriveKind::environment:
+      return "environment";
+  }
+  return "unknown";
+}
+
+std::string_view reason_text(platform::Error reason) {
+  switch (reason) {
+    case platform::Error::none:
+      return "";
+    case platform::Error::not_found:
+      return "not found";
+    case platform::Error::no_medium:
+      return "no medium";
+    case platform::Error::access_denied:
+      return "permission denied";
+    case platform::Error::busy:
+      return "in use (mounted or held by another program)";
+    case platform::Error::read_only:
+      return "write-protected";
+    case platform::Error::no_space:
+      return "no space left";
+    case platform::Error::io:
+      return "input/output error";
+    case platform::Error::other:
+      break;
+  }
+  return "not usable";
+}
+
+std::string geometry_text(const ImageHeader& g) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "%" PRIu32 " cylinders, %" PRIu32 " heads, %" PRIu32 " sectors per track, %" PRIu32
+                " bytes per sector",
+                g.cylinders, g.tracks_per_cylinder, g.sectors_per_track, g.bytes_per_sector);
+  return text;
+}
+
+std::string geometry_short(const ImageHeader& g) {
+  char text[80];
+  std::snprintf(text, sizeof text, "%" PRIu32 " x %" PRIu32 " x %" PRIu32 " x %" PRIu32,
+                g.cylinders, g.tracks_per_cylinder, g.sectors_per_track, g.bytes_per_sector);
+  return text;
+}
+
+std::string human_size(uint64_t bytes) {
+  constexpr uint64_t kib = 1024;
+  constexpr uint64_t mib = kib * kib;
+  char text[40];
+  if (bytes < kib) {
+    std::snprintf(text, sizeof text, "%" PRIu64 " B", bytes);
+  } else if (bytes < 10 * mib) {
+    // Floppy sizes read best in whole KiB: 360, 720, 1440.
+    std::snprintf(text, sizeof text, "%" PRIu64 " KiB", bytes / kib);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f MiB",
+                  static_cast<double>(bytes) / static_cast<double>(mib));
+  }
+  return text;
+}
+
+std::string drive_text(char letter, std::string_view device) {
+  std::string text = "drive ";
+  text += letter;
+  if (!device.empty()) text.append(" (").append(device).append(")");
+  return text;
+}
+
+}  // namespace tessil::cli

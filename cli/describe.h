@@ -1,0 +1,33 @@
+// The words and numbers shown to people: drive kinds, failure reasons,
+// geometries and sizes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "geometry.h"
+#include "platform/platform.h"
+#include "tessil.h"
+
+namespace tessil::cli {
+
+// "floppy controller", "USB floppy", "environment".
+std::string_view kind_text(platform::DriveKind kind);
+
+// Why a drive or a file could not be used, in a few words.
+std::string_view reason_text(platform::Error reason);
+
+// "80 cylinders, 2 heads, 18 sectors per track, 512 bytes per sector".
+std::string geometry_text(const ImageHeader& geometry);
+
+// "80 x 2 x 18 x 512", for tables.
+std::string geometry_short(const ImageHeader& geometry);
+
+// A size for people: "512 B", "1440 KiB", "64.0 MiB".
+std::string human_size(uint64_t bytes);
+
+// "drive A (/dev/fd0)", or "drive A" when nothing stands behind the letter.
+std::string drive_text(char letter, std::string_view device);
+
+}  // namespace tessil::cli

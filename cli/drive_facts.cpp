@@ -1,0 +1,60 @@
+#include "drive_facts.h"
+
+namespace tessil::cli {
+
+namespace {
+
+std::string letter_text(char letter) {
+  return std::string(1, letter);
+}
+
+// The geometry query for a letter whose device and kind are already known.
+void query(DriveFacts& facts) {
+  std::string device_path;
+  facts.has_disk =
+      query_drive(letter_text(facts.letter).c_str(), facts.info, device_path, &facts.reason) != 0;
+  if (facts.has_disk) facts.reason = platform::Error::none;
+}
+
+}  // namespace
+
+std::optional<char> drive_letter(std::string_view text) {
+  if (text.size() == 2 && text[1] == ':') text.remove_suffix(1);
+  if (text.size() != 1) return std::nullopt;
+  const char c = text[0];
+  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+  if (c >= 'A' && c <= 'Z') return c;
+  return std::nullopt;
+}
+
+DriveFacts look_at_drive(char letter) {
+  platform::Platform& os = platform::current();
+  DriveFacts facts;
+  facts.letter = letter;
+  facts.device = os.device_of(device_path_of(letter_text(letter).c_str()));
+  // The kind comes from the list of letters in use; a controller drive that
+  // only its device node reveals is not on it.
+  for (const platform::DriveEntry& entry : os.list_drives())
+    if (entry.letter == letter) facts.kind = entry.kind;
+  if (facts.device.empty()) {
+    facts.reason = platform::Error::not_found;
+    return facts;
+  }
+  query(facts);
+  return facts;
+}
+
+std::vector<DriveFacts> look_at_drives() {
+  std::vector<DriveFacts> drives;
+  for (platform::DriveEntry& entry : platform::current().list_drives()) {
+    DriveFacts facts;
+    facts.letter = entry.letter;
+    facts.device = std::move(entry.device);
+    facts.kind = entry.kind;
+    query(facts);
+    drives.push_back(std::move(facts));
+  }
+  return drives;
+}
+
+}  // namespace tessil::cli

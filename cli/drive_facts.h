@@ -1,0 +1,34 @@
+// Drive letters as the command line names them, resolved exactly as the
+// library resolves them, and what the medium in a drive looks like.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "geometry.h"
+#include "platform/platform.h"
+
+namespace tessil::cli {
+
+// The upper-case letter that `text` names: one ASCII letter, either case,
+// optionally followed by a colon ("a", "B", "a:"). Nothing otherwise.
+std::optional<char> drive_letter(std::string_view text);
+
+struct DriveFacts {
+  char letter = 0;
+  std::string device;  // empty when nothing stands behind the letter
+  platform::DriveKind kind = platform::DriveKind::floppy_controller;
+  bool has_disk = false;
+  DriveInfo info;                                  // filled when has_disk
+  platform::Error reason = platform::Error::none;  // why there is no disk
+};
+
+// One drive, queried now. Waits for the drive.
+DriveFacts look_at_drive(char letter);
+
+// Every letter in use, in letter order, each queried.
+std::vector<DriveFacts> look_at_drives();
+
+}  // namespace tessil::cli

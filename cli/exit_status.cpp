@@ -1,0 +1,43 @@
+#include "exit_status.h"
+
+#include <cstdio>
+#include <string>
+
+#include "describe.h"
+#include "result_texts.h"
+
+namespace tessil::cli {
+
+int report_failure(int32_t code, std::string_view subject, platform::Error reason) {
+  std::string line = "tessil-cli: ";
+  line += result_text(code);
+  if (!subject.empty()) line.append(": ").append(subject);
+  if (reason != platform::Error::none) line.append(": ").append(reason_text(reason));
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
+  return static_cast<int>(code);
+}
+
+int report_job_failure(int32_t code, platform::Error reason, std::string_view drive,
+                       std::string_view image) {
+  switch (code) {
+    case JOB_IMAGE_CREATE_FAILED:
+    case JOB_HEADER_WRITE_FAILED:
+    case JOB_IMAGE_OPEN_FAILED:
+    case JOB_HEADER_READ_FAILED:
+      return report_failure(code, image, reason);
+    case JOB_GEOMETRY_MISMATCH:
+      return report_failure(code, std::string(image).append(" and ").append(drive), reason);
+    case JOB_CANCELLED:
+      return report_failure(code, "", reason);
+    default:
+      return report_failure(code, drive, reason);
+  }
+}
+
+int refuse(std::string_view message) {
+  std::fprintf(stderr, "tessil-cli: %.*s\n", static_cast<int>(message.size()), message.data());
+  return exit_usage;
+}
+
+}  // namespace tessil::cli

@@ -1,0 +1,32 @@
+// The program's exit statuses, and the one place that turns a failure into
+// its message on standard error.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "tessil.h"
+
+namespace tessil::cli {
+
+inline constexpr int exit_ok = 0;
+// Bad usage, or a refusal to replace something (an existing file, a disk
+// whose replacement was not confirmed).
+inline constexpr int exit_usage = 2;
+
+// Prints "tessil-cli: <result text>: <subject>: <reason>" on standard error
+// (subject and reason only when known) and returns `code`, the job's result
+// code, as the exit status.
+int report_failure(int32_t code, std::string_view subject,
+                   platform::Error reason = platform::Error::none);
+
+// Reports a failed job about what its code concerns: the image file, the
+// drive (as drive_text gives it), both, or nothing for a cancel.
+int report_job_failure(int32_t code, platform::Error reason, std::string_view drive,
+                       std::string_view image);
+
+// Prints "tessil-cli: <message>" on standard error and returns exit_usage.
+int refuse(std::string_view message);
+
+}  // namespace tessil::cli

@@ -1,0 +1,41 @@
+// A running job's progress on standard error: on a terminal one line
+// redrawn in place at most ten times a second; otherwise nothing, or, when
+// asked for, a plain line at most once a second.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace tessil::cli {
+
+class ProgressDisplay {
+ public:
+  enum class Style { none, line, plain };
+
+  // `line` when standard error is a terminal, else `plain` when asked for,
+  // else `none`.
+  static Style style_for_stderr(bool plain_asked);
+
+  explicit ProgressDisplay(Style style, std::FILE* out = stderr) : style_(style), out_(out) {}
+
+  // Shows the state `seconds` after the start, unless shown too recently.
+  void update(uint64_t done, uint64_t total, double seconds);
+  // Shows the final state and ends the terminal line.
+  void finish(uint64_t done, uint64_t total, double seconds);
+
+ private:
+  void show(uint64_t done, uint64_t total, double seconds);
+
+  Style style_;
+  std::FILE* out_;
+  bool shown_ = false;
+  double last_shown_ = 0;
+  std::size_t last_width_ = 0;
+};
+
+// " 42%  604 KiB of 1440 KiB  45 KiB/s  0:18 left".
+std::string progress_text(uint64_t done, uint64_t total, double seconds);
+
+}  // namespace tessil::cli

@@ -1,0 +1,67 @@
+# bash completion for tessil-cli: commands, their options, drive letters
+# where a DRIVE goes and file names where an IMAGE goes.
+
+# The letters offered for a DRIVE: A, B and those TESSIL_DRIVE_X names.
+# Drives are not queried: completing must never wait for a floppy drive.
+_tessil_cli_letters() {
+  local name letters=(A B)
+  for name in ${!TESSIL_DRIVE_*}; do
+    letters+=("${name#TESSIL_DRIVE_}")
+  done
+  printf '%s\n' "${letters[@]}" | sort -u
+}
+
+_tessil_cli() {
+  local cur prev words cword
+  _init_completion || return
+
+  local command='' at
+  for ((at = 1; at < cword; at++)); do
+    case ${words[at]} in
+      drives | info | read | write)
+        command=${words[at]}
+        break
+        ;;
+    esac
+  done
+  if [[ -z $command ]]; then
+    mapfile -t COMPREPLY < <(compgen -W 'drives info read write --help --version' -- "$cur")
+    return
+  fi
+
+  case $prev in
+    -l | --label) return ;;  # free text
+  esac
+  if [[ $cur == -* ]]; then
+    local options='--help'
+    case $command in
+      drives | info) options+=' --json' ;;
+      read) options+=' --label --force --progress' ;;
+      write) options+=' --yes --progress' ;;
+    esac
+    mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+    return
+  fi
+
+  # Which argument of the command is being typed.
+  local argument=0 i
+  for ((i = at + 1; i < cword; i++)); do
+    case ${words[i]} in
+      -l | --label) ((i++)) ;;
+      -*) ;;
+      *) ((argument++)) ;;
+    esac
+  done
+  case $command:$argument in
+    info:0)
+      mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
+      _filedir
+      ;;
+    read:0 | write:1)
+      mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
+      ;;
+    read:1 | write:0)
+      _filedir
+      ;;
+  esac
+} && complete -F _tessil_cli tessil-cli

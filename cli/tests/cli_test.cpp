@@ -1,0 +1,427 @@
+// End-to-end runs of the built tessil-cli on file-backed drives: what a user
+// or a script sees (exit statuses, output, files), not the engine's jobs.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "image_format.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+using Env = std::map<std::string, std::string>;
+
+constexpr uint64_t floppy_size = 1474560;  // 80 x 2 x 18 x 512
+constexpr uint64_t big_size = 256ull << 20;
+
+struct Result {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void put(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Bytes that differ at every offset, so a misplaced block shows.
+std::string pattern(uint64_t size) {
+  std::string bytes(size, '\0');
+  for (uint64_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 509) & 0xFF);
+  return bytes;
+}
+
+std::string header(uint32_t cylinders, uint32_t heads, uint32_t sectors, const char* label) {
+  ImageHeader h{cylinders, heads, sectors, 512, {}};
+  tessil::set_label(h, label);
+  const tessil::HeaderBytes bytes = tessil::encode_header(h);
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+int status_of(int wait_status) {
+  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+}
+
+// Waits for `pid` at most `limit`; kills it when it takes longer.
+int wait_for(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(120)) {
+  const auto deadline = Clock::now() + limit;
+  int wait_status = 0;
+  while (::waitpid(pid, &wait_status, WNOHANG) == 0) {
+    if (Clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &wait_status, 0);
+      ADD_FAILURE() << "the program did not end in time";
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return status_of(wait_status);
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern_text = (fs::temp_directory_path() / "tessil-cli-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern_text.data()), nullptr);
+    root_ = pattern_text;
+    // The program works in a directory of its own; its outputs go beside it.
+    dir_ = root_ / "files";
+    fs::create_directory(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  fs::path at(const std::string& name) const { return dir_ / name; }
+
+  // A file-backed drive `letter` holding `bytes`, or a sparse one of `size`.
+  void drive(char letter, const std::string& bytes) {
+    const fs::path path = at(std::string("drive-") + letter);
+    put(path, bytes);
+    env_[std::string("TESSIL_DRIVE_") + letter] = path.string();
+  }
+  void sparse_drive(char letter, uint64_t size) {
+    drive(letter, "");
+    fs::resize_file(at(std::string("drive-") + letter), size);
+  }
+  std::string drive_bytes(char letter) const { return slurp(at(std::string("drive-") + letter)); }
+
+  // The program's environment: this one without drives or a trace channel
+  // of its own, plus the test's drives.
+  std::vector<std::string> environment() const {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry)
+      if (!std::string_view(*entry).starts_with("TESSIL_")) entries.emplace_back(*entry);
+    for (const auto& [name, value] : env_) entries.push_back(name + "=" + value);
+    return entries;
+  }
+
+  // Starts `argv` in the test's directory with standard input from
+  // `input` and the two outputs into files.
+  pid_t start(std::vector<std::string> argv, const fs::path& input = "/dev/null") {
+    const std::vector<std::string> env = environment();
+    std::vector<char*> args, envp;
+    for (std::string& arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    const std::string out = (root_ / "stdout").string(), err = (root_ / "stderr").string();
+    // No output of an earlier run may pass for this one's.
+    fs::remove(out);
+    fs::remove(err);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int in_fd = ::open(input.c_str(), O_RDONLY);
+      const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in_fd < 0 || out_fd < 0 || err_fd < 0 || ::dup2(in_fd, 0) < 0 || ::dup2(out_fd, 1) < 0 ||
+          ::dup2(err_fd, 2) < 0 || ::chdir(dir_.c_str()) != 0)
+        ::_exit(127);
+      ::execve(args[0], args.data(), envp.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+
+  Result finish(pid_t pid) {
+    Result result;
+    result.status = wait_for(pid);
+    result.out = slurp(root_ / "stdout");
+    result.err = slurp(root_ / "stderr");
+    return result;
+  }
+
+  Result cli(std::vector<std::string> args, const fs::path& input = "/dev/null") {
+    args.insert(args.begin(), TESSIL_CLI_PATH);
+    return finish(start(std::move(args), input));
+  }
+
+  // Runs the program on a terminal, typing `typed`; both outputs arrive
+  // mixed, as a user sees them.
+  Result on_terminal(std::vector<std::string> args, const std::string& typed) {
+    args.insert(args.begin(), TESSIL_CLI_PATH);
+    const std::vector<std::string> env = environment();
+    std::vector<char*> argv, envp;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      if (::chdir(dir_.c_str()) == 0) ::execve(argv[0], argv.data(), envp.data());
+      ::_exit(127);
+    }
+    Result result;
+    if (pid < 0) {
+      ADD_FAILURE() << "no terminal: " << std::strerror(errno);
+      return result;
+    }
+    EXPECT_EQ(::write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    // Read until the program closes the terminal (EIO), or give up.
+    char buffer[4096];
+    for (pollfd p{terminal, POLLIN, 0}; ::poll(&p, 1, 60000) > 0;) {
+      const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+      if (n <= 0) break;
+      result.out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(terminal);
+    result.status = wait_for(pid);
+    return result;
+  }
+
+  fs::path root_;
+  fs::path dir_;
+  Env env_;
+};
+
+TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string in_out;  // expected on standard output
+  };
+  const std::vector<Case> cases{
+      {{"--version"}, 0, "tessil-cli " TESSIL_VERSION "\n"},
+      {{"--help"}, 0, "drives"},
+      {{"read", "--help"}, 0, "--label"},
+      {{"write", "--help"}, 0, "--yes"},
+      {{}, 2, ""},
+      {{"frobnicate"}, 2, ""},
+      {{"info"}, 2, ""},
+      {{"read", "A"}, 2, ""},
+      {{"read", "1", "x.tsl"}, 2, ""},
+      {{"read", "A", "x.tsl", "--label", std::string(300, 'x')}, 2, ""},
+      {{"write", "x.tsl", "A", "--bogus"}, 2, ""},
+  };
+  for (const Case& c : cases) {
+    const Result r = cli(c.args);
+    const std::string what = c.args.empty() ? "(nothing)" : c.args[0] + " ...";
+    EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
+    if (c.status == 0) {
+      EXPECT_NE(r.out.find(c.in_out), std::string::npos) << what << "\n" << r.out;
+    } else {
+      EXPECT_EQ(r.out, "") << what;
+      EXPECT_NE(r.err, "") << what;
+    }
+  }
+  EXPECT_EQ(cli({"--version"}).out, "tessil-cli " TESSIL_VERSION "\n");
+  EXPECT_FALSE(fs::exists(at("x.tsl")));
+}
+
+TEST_F(CliTest, ReadThenWriteBackGivesTheSameDisk) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  drive('B', std::string(floppy_size, '\0'));
+
+  const Result read = cli({"read", "a", "copy.tsl", "--label", "Backup 1"});
+  ASSERT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read.err, "");  // nothing on a non-terminal without --progress
+  EXPECT_EQ(slurp(at("copy.tsl")), header(80, 2, 18, "Backup 1") + disk);
+
+  const Json info = Json::parse(cli({"info", "copy.tsl", "--json"}).out);
+  EXPECT_EQ(info["label"], "Backup 1");
+  EXPECT_EQ(
+      info["geometry"],
+      Json::parse(R"({"cylinders":80,"heads":2,"sectors_per_track":18,"bytes_per_sector":512})"));
+  EXPECT_EQ(info["data_size"], floppy_size);
+  EXPECT_EQ(info["complete"], true);
+
+  const Result write = cli({"write", "copy.tsl", "b:", "--yes"});
+  ASSERT_EQ(write.status, 0) << write.err;
+  EXPECT_EQ(drive_bytes('B'), disk);
+}
+
+TEST_F(CliTest, DrivesAndInfoAsJson) {
+  drive('A', pattern(floppy_size));
+  drive('C', "");  // a drive without a disk
+
+  const Result listed = cli({"drives", "--json"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  std::map<std::string, Json> by_letter;
+  const Json list = Json::parse(listed.out);
+  for (const Json& entry : list["drives"]) by_letter[entry["letter"].get<std::string>()] = entry;
+  ASSERT_TRUE(by_letter.contains("A") && by_letter.contains("C")) << listed.out;
+  EXPECT_EQ(by_letter["A"]["device"], at("drive-A").string());
+  EXPECT_EQ(by_letter["A"]["kind"], "environment");
+  EXPECT_EQ(by_letter["A"]["disk"], true);
+  EXPECT_EQ(by_letter["A"]["size"], floppy_size);
+  EXPECT_EQ(by_letter["A"]["geometry"]["sectors_per_track"], 18);
+  EXPECT_EQ(by_letter["C"]["disk"], false);
+  // One drive alone says the same as the list.
+  EXPECT_EQ(Json::parse(cli({"info", "c", "--json"}).out), by_letter["C"]);
+  EXPECT_EQ(Json::parse(cli({"info", "A:", "--json"}).out), by_letter["A"]);
+  EXPECT_NE(cli({"drives"}).out.find("no disk"), std::string::npos);
+}
+
+TEST_F(CliTest, ImageInfoTellsWhetherTheDataAreComplete) {
+  struct Case {
+    std::string name;
+    std::string bytes;
+    bool complete;
+  };
+  const std::vector<Case> cases{
+      {"whole.tsl", header(80, 2, 18, "whole") + std::string(floppy_size, 'x'), true},
+      {"short.tsl", header(80, 2, 18, "short") + std::string(floppy_size - 512, 'x'), false},
+      // Labels from elsewhere need not be UTF-8; the JSON stays valid.
+      {"latin1.tsl", header(40, 2, 9, "\xE9t\xE9") + std::string(368640, 'x'), true},
+      {"cut.tsl", header(80, 2, 18, "cut").substr(0, 100), false},
+  };
+  for (const Case& c : cases) {
+    put(at(c.name), c.bytes);
+    const Result r = cli({"info", c.name, "--json"});
+    ASSERT_EQ(r.status, 0) << c.name << "\n" << r.err;
+    EXPECT_EQ(Json::parse(r.out)["complete"], c.complete) << c.name;
+  }
+  put(at("empty.tsl"), "");
+  EXPECT_EQ(cli({"info", "empty.tsl"}).status, 107);
+  EXPECT_EQ(cli({"info", "missing.tsl"}).status, 106);
+}
+
+TEST_F(CliTest, RefusesToReplaceWithoutForceOrConfirmation) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  drive('B', std::string(floppy_size, '\0'));
+  put(at("keep.tsl"), "the user's own file");
+
+  Result r = cli({"read", "A", "keep.tsl"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+  EXPECT_EQ(slurp(at("keep.tsl")), "the user's own file");
+  r = cli({"read", "A", "keep.tsl", "--force"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(at("keep.tsl")).size(), tessil::image_header_size + floppy_size);
+
+  // Nobody at a terminal to type yes.
+  r = cli({"write", "keep.tsl", "B"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
+  EXPECT_EQ(drive_bytes('B'), std::string(floppy_size, '\0'));
+}
+
+TEST_F(CliTest, WriteOnATerminalWantsATypedYes) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  drive('B', std::string(floppy_size, '\0'));
+  ASSERT_EQ(cli({"read", "A", "copy.tsl", "--label", "shown"}).status, 0);
+
+  Result r = on_terminal({"write", "copy.tsl", "B"}, "no\n");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.out.find("\"shown\""), std::string::npos) << r.out;
+  EXPECT_EQ(drive_bytes('B'), std::string(floppy_size, '\0'));
+
+  r = on_terminal({"write", "copy.tsl", "B"}, "yes\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(drive_bytes('B'), disk);
+  // The progress line is redrawn in place and ends complete.
+  EXPECT_NE(r.out.find("\r100%  1440 KiB of 1440 KiB"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, NoDiskIsResult100AndTouchesNothing) {
+  drive('A', pattern(floppy_size));
+  drive('C', "");
+  ASSERT_EQ(cli({"read", "A", "copy.tsl"}).status, 0);
+  const std::vector<std::vector<std::string>> cases{
+      {"read", "C", "new.tsl"},
+      {"write", "copy.tsl", "C", "--yes"},
+      {"write", "copy.tsl", "C"},
+  };
+  for (const auto& args : cases) {
+    const Result r = cli(args);
+    EXPECT_EQ(r.status, 100) << args[0];
+    EXPECT_NE(r.err.find("No disk in drive: drive C (" + at("drive-C").string()), std::string::npos)
+        << r.err;
+  }
+  EXPECT_FALSE(fs::exists(at("new.tsl")));
+}
+
+TEST_F(CliTest, SignalCancelsTheRunningJob) {
+  struct Case {
+    int signal;
+    std::vector<std::string> args;
+  };
+  const std::vector<Case> cases{
+      {SIGINT, {TESSIL_CLI_PATH, "read", "A", "big.tsl", "--progress"}},
+      {SIGTERM, {TESSIL_CLI_PATH, "write", "marked.tsl", "B", "--yes", "--progress"}},
+  };
+  sparse_drive('A', big_size);
+  sparse_drive('B', big_size);
+  // An image whose last block is marked, so a write that ran to its end shows.
+  put(at("marked.tsl"), header(static_cast<uint32_t>(big_size / 512), 1, 1, "big"));
+  fs::resize_file(at("marked.tsl"), tessil::image_header_size + big_size - 512);
+  std::ofstream(at("marked.tsl"), std::ios::binary | std::ios::app) << std::string(512, 'M');
+
+  for (const Case& c : cases) {
+    const pid_t pid = start(c.args);
+    // The first progress line says the job is under way.
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (slurp(root_ / "stderr").find('%') == std::string::npos && Clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ::kill(pid, c.signal);
+    const Result r = finish(pid);
+    EXPECT_EQ(r.status, 105) << c.args[1] << "\n" << r.err;
+    EXPECT_NE(r.err.find("User cancelled"), std::string::npos) << r.err;
+  }
+  EXPECT_LT(fs::file_size(at("big.tsl")), tessil::image_header_size + big_size);
+  std::ifstream b(at("drive-B"), std::ios::binary);
+  b.seekg(static_cast<std::streamoff>(big_size - 512));
+  char last = 0;
+  b.read(&last, 1);
+  EXPECT_EQ(last, '\0');
+}
+
+TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
+  const char* const helpers = "/usr/share/bash-completion/bash_completion";
+  if (!fs::exists(helpers)) GTEST_SKIP() << helpers << " is not installed";
+  env_["TESSIL_DRIVE_C"] = "/nowhere";
+  put(at("disk.tsl"), "");
+  const std::string script = std::string("source ") + helpers +
+                             "; source " TESSIL_CLI_COMPLETION
+                             "; COMP_LINE=$1; COMP_POINT=${#1}; read -ra COMP_WORDS <<<\"$1\";"
+                             " [[ $1 == *' ' ]] && COMP_WORDS+=('');"
+                             " COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tessil_cli tessil-cli;"
+                             " printf '%s\\n' \"${COMPREPLY[@]}\" | sort";
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"tessil-cli re", "read\n"},
+      {"tessil-cli read ", "A\nB\nC\n"},
+      {"tessil-cli read b", "B\n"},
+      {"tessil-cli read A ", "disk.tsl\n"},
+      {"tessil-cli write ", "disk.tsl\n"},
+      {"tessil-cli write disk.tsl ", "A\nB\nC\n"},
+      {"tessil-cli write --", "--help\n--progress\n--yes\n"},
+      {"tessil-cli info --", "--help\n--json\n"},
+  };
+  for (const auto& [line, expected] : cases) {
+    const Result r = finish(start({"/bin/bash", "-c", script, "bash", line}));
+    EXPECT_EQ(r.out, expected) << line << "\n" << r.err;
+  }
+}
+
+}  // namespace

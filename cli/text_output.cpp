@@ -1,0 +1,68 @@
+#include "text_output.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "describe.h"
+
+namespace tessil::cli {
+
+namespace {
+
+std::string disk_text(const DriveFacts& drive) {
+  if (!drive.has_disk) return "no disk";
+  return std::to_string(drive.info.size) + " bytes (" + geometry_short(header_of(drive.info)) + ")";
+}
+
+void print_fact(const char* name, const std::string& value) {
+  std::printf("%-10s %s\n", name, value.c_str());
+}
+
+}  // namespace
+
+void print_drive_table(const std::vector<DriveFacts>& drives) {
+  if (drives.empty()) {
+    std::puts("No drives.");
+    return;
+  }
+  int device_width = static_cast<int>(std::string_view("DEVICE").size());
+  for (const DriveFacts& drive : drives)
+    device_width = std::max(device_width, static_cast<int>(drive.device.size()));
+  std::printf("%-6s %-*s %-18s %s\n", "DRIVE", device_width, "DEVICE", "KIND", "DISK");
+  for (const DriveFacts& drive : drives)
+    std::printf("%-6c %-*s %-18s %s\n", drive.letter, device_width, drive.device.c_str(),
+                std::string(kind_text(drive.kind)).c_str(), disk_text(drive).c_str());
+}
+
+void print_drive(const DriveFacts& drive) {
+  print_fact("Drive:", std::string(1, drive.letter));
+  print_fact("Device:", drive.device);
+  print_fact("Kind:", std::string(kind_text(drive.kind)));
+  if (!drive.has_disk) {
+    print_fact("Disk:", drive.reason == platform::Error::no_medium
+                            ? std::string("no disk")
+                            : "no disk (" + std::string(reason_text(drive.reason)) + ")");
+    return;
+  }
+  print_fact("Geometry:", geometry_text(header_of(drive.info)));
+  print_fact("Size:",
+             std::to_string(drive.info.size) + " bytes (" + human_size(drive.info.size) + ")");
+}
+
+void print_image(const ImageFacts& image) {
+  print_fact("Image:", image.path);
+  print_fact("Label:", image.header.label);
+  print_fact("Geometry:", geometry_text(image.header));
+  std::string data = std::to_string(image.data_size) + " bytes";
+  if (image.complete()) {
+    data += ", complete";
+  } else if (!image.whole_header) {
+    data += ", incomplete: the header is cut short";
+  } else {
+    data += ", incomplete: the geometry needs " + std::to_string(image.geometry_size);
+  }
+  print_fact("Data:", data);
+}
+
+}  // namespace tessil::cli

@@ -1,0 +1,20 @@
+// The text forms of drives and image files on standard output.
+#pragma once
+
+#include <vector>
+
+#include "drive_facts.h"
+#include "image_facts.h"
+
+namespace tessil::cli {
+
+// One line a drive under a heading: letter, device, kind, disk.
+void print_drive_table(const std::vector<DriveFacts>& drives);
+
+// One drive, a fact a line.
+void print_drive(const DriveFacts& drive);
+
+// One image file, a fact a line.
+void print_image(const ImageFacts& image);
+
+}  // namespace tessil::cli
