@@ -75,6 +75,10 @@ InspectResult inspect_image(const std::string& path, bool checksums, ImageFileIn
   }
   info.file_size = *size;
   info.kind = image_kind_of_size(*size);
+  // Only a regular file is taken for a raw image: a device's size is its own.
+  std::error_code kind_error;
+  if (info.kind == ImageKind::raw && !std::filesystem::is_regular_file(path, kind_error))
+    info.kind = ImageKind::tessil;
   if (info.kind == ImageKind::neither) return InspectResult::ok;
   if (info.kind == ImageKind::raw) {
     info.header = header_of(*standard_format_of(*size));

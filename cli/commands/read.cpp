@@ -1,5 +1,6 @@
-// tessil-cli read DRIVE IMAGE [--label TEXT] [--force] [--progress]: the
-// whole disk into a new image file.
+// tessil-cli read DRIVE IMAGE [--label TEXT] [--raw] [--force] [--progress]
+// [--json]: the whole disk into a new image file, with the checksums of its
+// data.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,8 @@
 #include "exit_status.h"
 #include "job_runner.h"
 #include "jobs.h"
+#include "json_output.h"
+#include "text_output.h"
 
 namespace tessil::cli {
 
@@ -21,6 +24,8 @@ struct ReadOptions {
   std::string label;
   bool force = false;
   bool progress = false;
+  bool raw = false;
+  bool json = false;
 };
 
 int read_disk(const ReadOptions& options) {
@@ -31,7 +36,12 @@ int read_disk(const ReadOptions& options) {
       std::filesystem::exists(std::filesystem::symlink_status(options.image, error)))
     return refuse(options.image + " already exists; give --force to replace it");
 
-  const JobRequest request{std::string(1, letter), options.image, options.label};
+  if (options.raw && !options.label.empty())
+    return refuse("a raw image has no label; give --label without --raw");
+
+  JobRequest request{std::string(1, letter), options.image, options.label};
+  request.raw_image = options.raw;
+  request.checksums = true;
   const std::string drive =
       drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
@@ -45,8 +55,20 @@ int read_disk(const ReadOptions& options) {
       std::fprintf(stderr, "tessil-cli: %s is incomplete\n", options.image.c_str());
     return status;
   }
+  const Checksums& sums = run.outcome.checksums;
+  if (options.json) {
+    print_json(Json{{"drive", std::string(1, letter)},
+                    {"image", options.image},
+                    {"kind", options.raw ? "raw" : "tessil"},
+                    {"size", run.done},
+                    {"seconds", run.seconds},
+                    {"sha256", sums.sha256},
+                    {"md5", sums.md5}});
+    return exit_ok;
+  }
   std::printf("Done: %s read into %s, %llu bytes in %.1f s\n", drive.c_str(), options.image.c_str(),
               static_cast<unsigned long long>(run.done), run.seconds);
+  print_checksums(sums);
   return exit_ok;
 }
 
@@ -69,8 +91,11 @@ Command add_read_command(CLI::App& program) {
       ->add_option("-l,--label", options->label, "A label stored in the image (at most 299 bytes)")
       ->type_name("TEXT")
       ->check(fits);
+  parser->add_flag("--raw", options->raw,
+                   "Make a raw image: the disk's sectors alone, without a header or label");
   parser->add_flag("-f,--force", options->force, "Replace IMAGE if it exists");
   add_progress_flag(*parser, options->progress);
+  add_json_flag(*parser, options->json);
   return {parser, [options] { return read_disk(*options); }};
 }
 
