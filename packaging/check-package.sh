@@ -98,7 +98,7 @@ private_dir=$(dirname "$(cd "$root" && find . -path '*/tessil/libtessil.so' | he
 cli=$root/usr/bin/tessil-cli
 [[ -x $cli && ! -L $cli ]] || fail "usr/bin/tessil-cli is not an executable file"
 cli_version=$("$cli" --version) || fail "the unpacked tessil-cli --version failed"
-[[ $cli_version == "tessil-cli $(field Version)" ]] ||
+[[ $cli_version == "tessil-cli $version" ]] ||
   fail "tessil-cli --version says '$cli_version'"
 gzip -t "$root/usr/share/man/man1/tessil-cli.1.gz" || fail "no compressed manual page tessil-cli.1"
 expect_completion=usr/share/bash-completion/completions/tessil-cli
