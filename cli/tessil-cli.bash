@@ -18,14 +18,14 @@ _tessil_cli() {
   local command='' at
   for ((at = 1; at < cword; at++)); do
     case ${words[at]} in
-      drives | info | read | write)
+      drives | info | read | write | verify | convert)
         command=${words[at]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    mapfile -t COMPREPLY < <(compgen -W 'drives info read write --help --version' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W 'drives info read write verify convert --help --version' -- "$cur")
     return
   fi
 
@@ -44,8 +44,10 @@ _tessil_cli() {
     local options='--help'
     case $command in
       drives | info) options+=' --json' ;;
-      read) options+=' --label --force --progress --rescue --retries --fill --map --json' ;;
-      write) options+=' --yes --progress' ;;
+      read) options+=' --label --raw --force --progress --json --rescue --retries --fill --map' ;;
+      write) options+=' --yes --no-verify --progress' ;;
+      verify) options+=' --progress --json' ;;
+      convert) options+=' --label --force' ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
     return
@@ -65,10 +67,10 @@ _tessil_cli() {
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       _filedir
       ;;
-    read:0 | write:1)
+    read:0 | write:1 | verify:1)
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       ;;
-    read:1 | write:0)
+    read:1 | write:0 | verify:0 | convert:0 | convert:1)
       _filedir
       ;;
   esac

@@ -1,6 +1,7 @@
-// tessil-cli read DRIVE IMAGE [--label TEXT] [--force] [--progress]: the
-// whole disk into a new image file. With --rescue (read_rescue.cpp) it gets
-// what can still be read from a damaged disk instead.
+// tessil-cli read DRIVE IMAGE [--label TEXT] [--raw] [--force] [--progress]
+// [--json]: the whole disk into a new image file, with the checksums of its
+// data. With --rescue (read_rescue.cpp) it gets what can still be read from
+// a damaged disk instead.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -12,6 +13,8 @@
 #include "exit_status.h"
 #include "job_runner.h"
 #include "jobs.h"
+#include "json_output.h"
+#include "text_output.h"
 
 namespace tessil::cli {
 
@@ -23,20 +26,28 @@ struct ReadOptions {
   std::string label;
   bool force = false;
   bool progress = false;
+  bool raw = false;
+  bool json = false;
   RescueOptions rescue;
 };
 
 int read_disk(const ReadOptions& options) {
   const char letter = *drive_letter(options.drive);
   if (options.rescue.rescue)
-    return read_rescue(letter, options.image, options.label, options.rescue, options.progress);
+    return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
+                       options.json);
   // Whatever the name stands for, even a dangling link, is the user's.
   std::error_code error;
   if (!options.force &&
       std::filesystem::exists(std::filesystem::symlink_status(options.image, error)))
     return refuse(options.image + " already exists; give --force to replace it");
 
-  const JobRequest request{std::string(1, letter), options.image, options.label};
+  if (options.raw && !options.label.empty())
+    return refuse("a raw image has no label; give --label without --raw");
+
+  JobRequest request{std::string(1, letter), options.image, options.label};
+  request.raw_image = options.raw;
+  request.checksums = true;
   const std::string drive =
       drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
@@ -50,8 +61,20 @@ int read_disk(const ReadOptions& options) {
       std::fprintf(stderr, "tessil-cli: %s is incomplete\n", options.image.c_str());
     return status;
   }
+  const Checksums& sums = run.outcome.checksums;
+  if (options.json) {
+    print_json(Json{{"drive", std::string(1, letter)},
+                    {"image", options.image},
+                    {"kind", options.raw ? "raw" : "tessil"},
+                    {"size", run.done},
+                    {"seconds", run.seconds},
+                    {"sha256", sums.sha256},
+                    {"md5", sums.md5}});
+    return exit_ok;
+  }
   std::printf("Done: %s read into %s, %llu bytes in %.1f s\n", drive.c_str(), options.image.c_str(),
               static_cast<unsigned long long>(run.done), run.seconds);
+  print_checksums(sums);
   return exit_ok;
 }
 
@@ -74,11 +97,17 @@ Command add_read_command(CLI::App& program) {
       ->add_option("-l,--label", options->label, "A label stored in the image (at most 299 bytes)")
       ->type_name("TEXT")
       ->check(fits);
+  CLI::Option* raw =
+      parser->add_flag("--raw", options->raw,
+                       "Make a raw image: the disk's sectors alone, without a header or label");
   CLI::Option* force = parser->add_flag("-f,--force", options->force, "Replace IMAGE if it exists");
   add_progress_flag(*parser, options->progress);
+  add_json_flag(*parser, options->json);
   add_rescue_options(*parser, options->rescue);
-  // A rescue goes on with an existing image; it never replaces one.
+  // A rescue goes on with an existing image, which it never replaces, and
+  // its image is a tessil image: the header holds the geometry the map needs.
   force->excludes("--rescue");
+  raw->excludes("--rescue");
   return {parser, [options] { return read_disk(*options); }};
 }
 

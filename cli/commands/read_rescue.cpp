@@ -216,14 +216,14 @@ void add_rescue_options(CLI::App& read, RescueOptions& options) {
   read.add_option("--map", options.map, "Rescue: the mapfile (IMAGE.map by default)")
       ->type_name("FILE")
       ->needs(rescue);
-  read.add_flag("--json", options.json, "Rescue: print one JSON document, for scripts")
-      ->needs(rescue);
 }
 
 int read_rescue(char letter, const std::string& image, const std::string& label,
-                const RescueOptions& options, bool progress) {
+                const RescueOptions& options, bool progress, bool json) {
   rescue::RescueRequest request;
-  request.job = {std::string(1, letter), image, label, true};
+  request.job.drive = std::string(1, letter);
+  request.job.image = image;
+  request.job.label = label;
   request.map = options.map;
   request.retries = options.retries;
   request.fill = options.fill == "marker" ? rescue::Fill::marker : rescue::Fill::zero;
@@ -265,7 +265,7 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   int status = out.map.complete() ? exit_ok : exit_sectors_missing;
   if (code == JOB_CANCELLED) status = static_cast<int>(code);
   const Report report{out, fat, sector, drive, image};
-  if (options.json) {
+  if (json) {
     print_json(report_json(report, status));
   } else {
     print_text(report);

@@ -20,7 +20,6 @@ struct RescueOptions {
   int retries = 2;
   std::string fill = "zero";  // or "marker"
   std::string map;            // empty: IMAGE.map
-  bool json = false;
 };
 
 // Adds --rescue to the read command, and the options that only go with it.
@@ -30,6 +29,6 @@ void add_rescue_options(CLI::App& read, RescueOptions& options);
 // sector is rescued, exit_sectors_missing when some are not, else as a
 // plain read fails.
 int read_rescue(char letter, const std::string& image, const std::string& label,
-                const RescueOptions& options, bool progress);
+                const RescueOptions& options, bool progress, bool json);
 
 }  // namespace tessil::cli

@@ -89,6 +89,9 @@ class ImageFile {
   // Makes everything written durable: the data, then a new file's directory
   // entry.
   virtual Error finish() = 0;
+  // The size in bytes of the file or device as it was opened, or nothing
+  // when it cannot be told.
+  virtual std::optional<uint64_t> size() = 0;
   // Writes every byte at `offset` from the file's start (an image opened to
   // update), or fails.
   virtual Error write_at(uint64_t offset, std::span<const std::byte> data) = 0;
@@ -145,6 +148,12 @@ class Platform {
   std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) {
     return open_drive(device_path, DriveAccess::read_write, error);
   }
+
+  // Opens the drive read-only and exclusive to check what is on the medium:
+  // its reads come from the medium itself, never from a copy that the
+  // system or the drive's driver kept of earlier reads or writes.
+  virtual std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path,
+                                                      Error& error) = 0;
 
   // True when `path` reaches the storage of the drive behind `device_path`:
   // the same file or device, another part of the same disk, or a device or

@@ -19,6 +19,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+JobOutcome outcome(int32_t code, platform::Error reason) {
+  JobOutcome result;
+  result.code = code;
+  result.reason = reason;
+  return result;
+}
+
 // The map on disk may trail the image by this much: a crash loses at most
 // this long a stretch of work, never a sector's truth.
 constexpr auto save_interval = std::chrono::seconds(1);
@@ -88,7 +95,7 @@ class Rescuer {
   void fail(int32_t code, platform::Error reason, std::string problem) {
     if (failed_) return;
     failed_ = true;
-    out_.job = {code, reason};
+    out_.job = outcome(code, reason);
     out_.problem = std::move(problem);
   }
 
@@ -308,24 +315,29 @@ bool check_image(platform::ImageFile& image, const DriveInfo& info, RescueOutcom
   HeaderBytes bytes{};
   const platform::ReadResult got = image.read(bytes);
   if (got.count < bytes.size() || !same_geometry(decode_header(bytes), header_of(info))) {
-    out.job = {JOB_GEOMETRY_MISMATCH, got.error};
+    out.job = outcome(JOB_GEOMETRY_MISMATCH, got.error);
     out.problem = "the image file does not hold this disk's geometry";
     return false;
   }
-  std::vector<std::byte> chunk(64 * 1024);
+  // Its size as the file system tells it, or else as far as it reads.
   uint64_t length = 0;
-  for (;;) {
-    const platform::ReadResult data = image.read(chunk);
-    length += data.count;
-    if (data.failed()) {
-      out.job = {JOB_HEADER_READ_FAILED, data.error};
-      out.problem = "the image file could not be read";
-      return false;
+  if (const std::optional<uint64_t> size = image.size()) {
+    length = *size > bytes.size() ? *size - bytes.size() : 0;
+  } else {
+    std::vector<std::byte> chunk(64 * 1024);
+    for (;;) {
+      const platform::ReadResult data = image.read(chunk);
+      length += data.count;
+      if (data.failed()) {
+        out.job = outcome(JOB_HEADER_READ_FAILED, data.error);
+        out.problem = "the image file could not be read";
+        return false;
+      }
+      if (data.count < chunk.size()) break;
     }
-    if (data.count < chunk.size()) break;
   }
   if (length < info.size) {
-    out.job = {JOB_GEOMETRY_MISMATCH, platform::Error::none};
+    out.job = outcome(JOB_GEOMETRY_MISMATCH, platform::Error::none);
     out.problem = "the image file is shorter than the disk";
     return false;
   }
@@ -344,14 +356,14 @@ bool load_map(RescueOutcome& out) {
   std::optional<RescueMap> map =
       read == platform::Error::none ? parse_map(text, error) : std::nullopt;
   if (!map) {
-    out.job = {JOB_IMAGE_OPEN_FAILED,
-               read == platform::Error::none ? platform::Error::other : read};
+    out.job = outcome(JOB_IMAGE_OPEN_FAILED,
+                      read == platform::Error::none ? platform::Error::other : read);
     out.problem = "the map file " + out.map_path +
                   " cannot be used: " + (error.empty() ? "it cannot be read" : error);
     return false;
   }
   if (map->size() > out.drive.size) {
-    out.job = {JOB_GEOMETRY_MISMATCH, platform::Error::none};
+    out.job = outcome(JOB_GEOMETRY_MISMATCH, platform::Error::none);
     out.problem = "the map file " + out.map_path + " describes a larger disk";
     return false;
   }
@@ -370,18 +382,18 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
   const JobDrive drive = find_job_drive(request.job);
   out.drive = drive.info;
   if (!has_disk(drive)) {
-    out.job = {JOB_NO_MEDIA, drive.reason};
+    out.job = outcome(JOB_NO_MEDIA, drive.reason);
     return out;
   }
   const uint64_t sector_size = uint64_t(std::max(drive.info.bytes_per_sector, 0));
   if (sector_size == 0 || drive.info.size % sector_size != 0) {
-    out.job = {JOB_NO_MEDIA, platform::Error::other};
+    out.job = outcome(JOB_NO_MEDIA, platform::Error::other);
     out.problem = "the disk's geometry has no whole sectors";
     return out;
   }
   platform::Platform& os = platform::current();
   if (out.map_path == request.job.image || os.is_drive(drive.device_path, out.map_path.c_str())) {
-    out.job = {JOB_IMAGE_CREATE_FAILED, platform::Error::other};
+    out.job = outcome(JOB_IMAGE_CREATE_FAILED, platform::Error::other);
     out.problem = "the map file cannot be the image file or the drive";
     return out;
   }
@@ -391,12 +403,12 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
   platform::Error error = platform::Error::none;
   // The drive first: a drive that cannot be opened leaves no new image.
   if (!handles.open_drive(drive, platform::DriveAccess::read, error)) {
-    out.job = {JOB_DRIVE_OPEN_FAILED, error};
+    out.job = outcome(JOB_DRIVE_OPEN_FAILED, error);
     return out;
   }
   if (out.resumed) {
     if (!handles.open_image(request.job, drive, platform::ImageMode::update, error)) {
-      out.job = {JOB_IMAGE_OPEN_FAILED, error};
+      out.job = outcome(JOB_IMAGE_OPEN_FAILED, error);
       out.problem = "the map's image file " + request.job.image + " cannot be opened";
       return out;
     }
@@ -406,7 +418,7 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
       if (area.status == Status::rescued) continue;
       error = write_fill(*handles.image, request.fill, sector_size, area.pos, area.size);
       if (error != platform::Error::none) {
-        out.job = {JOB_HEADER_WRITE_FAILED, error};
+        out.job = outcome(JOB_HEADER_WRITE_FAILED, error);
         return out;
       }
     }
@@ -414,17 +426,17 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
     // Without its map an earlier rescue's image cannot be continued, and
     // starting afresh would empty it: a mistyped --map must not cost that.
     if (holds_data(request.job.image)) {
-      out.job = {JOB_IMAGE_CREATE_FAILED, platform::Error::other};
+      out.job = outcome(JOB_IMAGE_CREATE_FAILED, platform::Error::other);
       out.problem = "the image file " + request.job.image + " exists but the map " + out.map_path +
                     " does not; name its map, or remove the image";
       return out;
     }
     if (!handles.open_image(request.job, drive, platform::ImageMode::create, error)) {
-      out.job = {JOB_IMAGE_CREATE_FAILED, error};
+      out.job = outcome(JOB_IMAGE_CREATE_FAILED, error);
       return out;
     }
     if ((error = create_image(*handles.image, request, drive.info)) != platform::Error::none) {
-      out.job = {JOB_HEADER_WRITE_FAILED, error};
+      out.job = outcome(JOB_HEADER_WRITE_FAILED, error);
       return out;
     }
   }
@@ -437,14 +449,14 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
   const platform::Error finished = handles.image->finish();
   handles.image.reset();
   if (saved && finished != platform::Error::none) {
-    out.job = {JOB_HEADER_WRITE_FAILED, finished};
+    out.job = outcome(JOB_HEADER_WRITE_FAILED, finished);
     out.problem = "the image file could not be written";
   }
   const uint64_t done = out.map.size() - out.map.bytes(Status::non_tried) -
                         out.map.bytes(Status::non_trimmed) - out.map.bytes(Status::non_scraped);
   sink.progress({100, done, out.map.size()});
   if (out.job.code == JOB_OK && rescuer.cancelled())
-    out.job = {JOB_CANCELLED, platform::Error::none};
+    out.job = outcome(JOB_CANCELLED, platform::Error::none);
   trace("rescue: %" PRIu64 " bytes rescued, %" PRIu64 " not\n", out.map.bytes(Status::rescued),
         out.map.size() - out.map.bytes(Status::rescued));
   return out;

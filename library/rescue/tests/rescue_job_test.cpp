@@ -51,7 +51,9 @@ class Rescue : public ::testing::Test {
   RescueOutcome run(int retries = 2, Fill fill = Fill::zero, int cancel_after = -1) {
     fake_.insert("A", medium_);
     RescueRequest request;
-    request.job = {"A", dir_.path("disk.img"), "rescued", true};
+    request.job.drive = "A";
+    request.job.image = dir_.path("disk.img");
+    request.job.label = "rescued";
     request.retries = retries;
     request.fill = fill;
     CountingSink sink(cancel_after);
