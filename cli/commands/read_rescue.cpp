@@ -136,6 +136,8 @@ void print_text(const Report& report) {
       std::printf("%s volume: boot sector %s, FAT %s, root directory %s\n", fat.type.c_str(),
                   fat.boot_sector ? "HIT" : "intact", fat.fat ? "HIT" : "intact",
                   fat.root_directory ? "HIT" : "intact");
+      if (fat.files_through_second_fat)
+        std::printf("Files followed through the second FAT, the first being hit.\n");
       if (fat.files.empty()) std::printf("No file's data lie on the missing sectors.\n");
       for (const std::string& file : fat.files) std::printf("Damaged: %s\n", file.c_str());
     } else if (!fat.problem.empty()) {
@@ -188,6 +190,7 @@ Json report_json(const Report& report, int status) {
                        {"boot_sector_hit", fat.boot_sector},
                        {"fat_hit", fat.fat},
                        {"root_directory_hit", fat.root_directory},
+                       {"files_through_second_fat", fat.files_through_second_fat},
                        {"damaged_files", fat.files}};
   } else if (!fat.problem.empty()) {
     json["fat"] = Json{{"problem", fat.problem}};

@@ -18,6 +18,8 @@ struct FatDamage {
   bool fat = false;
   bool root_directory = false;
   std::vector<std::string> files;  // paths from the root; directories end in '/'
+  // The first FAT is hit, and the files were followed through the second.
+  bool files_through_second_fat = false;
 };
 
 // `bad` holds disk sector numbers (the image's data starts at `offset` bytes

@@ -98,6 +98,22 @@ TEST_F(FatDamageTest, NamesTheAreasAndFilesOnBadSectors) {
   }
 }
 
+TEST_F(FatDamageTest, FilesAreFollowedThroughTheSecondFatWhenTheFirstIsLost) {
+  const uint64_t big = first_sector_of("BIGFILE");
+  // As a rescue leaves them: the first FAT's first sector (BIG.BIN's chain)
+  // and BIG.BIN's last sector unreadable, and zero in the image.
+  std::vector<std::byte> image = read_file(dir_.path("disk.img"));
+  for (const uint64_t sector : {uint64_t{1}, big + 39})
+    std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(image_header_size + sector * 512), 512,
+                std::byte{0});
+  write_file(dir_.path("disk.img"), image);
+  const FatDamage damage = fat_damage(dir_.path("disk.img"), image_header_size, 512, {1, big + 39});
+  ASSERT_TRUE(damage.examined) << damage.problem;
+  EXPECT_TRUE(damage.fat);
+  EXPECT_TRUE(damage.files_through_second_fat);
+  EXPECT_EQ(damage.files, std::vector<std::string>{"BIG.BIN"});
+}
+
 TEST_F(FatDamageTest, AnUnreadableBootSectorIsSaidSo) {
   std::vector<std::byte> image = read_file(dir_.path("disk.img"));
   std::fill_n(image.begin() + image_header_size, 512, std::byte{0});
