@@ -166,6 +166,7 @@ class Rescuer {
     // The large reads that failed, again a track at a time: on a floppy a
     // track is one turn of the disk where sector by sector is a turn each,
     // so only the tracks that hold a bad sector are left to trim.
+    if (track_ <= sector_) return;  // trimming does it sector by sector
     map_.pass = 3;
     uint64_t pos = 0;
     while (const std::optional<Area> area = map_.next(Status::non_trimmed, pos)) {
