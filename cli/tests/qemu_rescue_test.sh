@@ -15,7 +15,9 @@ set -euo pipefail
 
 cli=$(realpath "$1")
 platform_tests=$(realpath "$2")
-rig=${3:-${TESSIL_QEMU_RIG:-/work/shared/qemu-floppy}}
+# The rig lives in the shared folder beside the repository.
+repository=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+rig=${3:-${TESSIL_QEMU_RIG:-$repository/../shared/qemu-floppy}}
 if [[ ! -x $rig/run-in-guest.sh ]]; then
   echo "SKIP: no QEMU rig at $rig (set TESSIL_QEMU_RIG)"
   exit 77
