@@ -1,6 +1,7 @@
 #include "command.h"
 
 #include "drive_facts.h"
+#include "tessil.h"
 
 namespace tessil::cli {
 
@@ -19,6 +20,14 @@ CLI::Option* add_drive_argument(CLI::App& command, std::string& drive) {
 CLI::Option* add_progress_flag(CLI::App& command, bool& progress) {
   return command.add_flag("--progress", progress,
                           "Plain progress lines on standard error when it is not a terminal");
+}
+
+CLI::Validator label_fits() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        return text.size() < TESSIL_TEXT_SIZE ? std::string() : "a label holds at most 299 bytes";
+      },
+      "");
 }
 
 CLI::Option* add_json_flag(CLI::App& command, bool& json) {

@@ -31,6 +31,17 @@ CLI::Option* add_drive_argument(CLI::App& command, std::string& drive);
 // --progress: plain progress lines when standard error is not a terminal.
 CLI::Option* add_progress_flag(CLI::App& command, bool& progress);
 
+// -l/--label TEXT: the label of a tessil image, refused (a usage error)
+// beyond the 299 bytes a header holds.
+// `label` is a std::string or a std::optional of one.
+CLI::Validator label_fits();
+template <typename Label>
+CLI::Option* add_label_option(CLI::App& command, Label& label, const std::string& what) {
+  return command.add_option("-l,--label", label, what + " (at most 299 bytes)")
+      ->type_name("TEXT")
+      ->check(label_fits());
+}
+
 // --json: one JSON document instead of text.
 CLI::Option* add_json_flag(CLI::App& command, bool& json);
 

@@ -81,16 +81,7 @@ Command add_convert_command(CLI::App& program) {
   parser->add_option("OUTPUT", options->output, "The image file to make, of the other kind")
       ->type_name("")
       ->required();
-  const CLI::Validator fits(
-      [](std::string& text) -> std::string {
-        return text.size() < TESSIL_TEXT_SIZE ? std::string() : "a label holds at most 299 bytes";
-      },
-      "");
-  parser
-      ->add_option("-l,--label", options->label,
-                   "The label of a tessil image made from a raw image (at most 299 bytes)")
-      ->type_name("TEXT")
-      ->check(fits);
+  add_label_option(*parser, options->label, "The label of a tessil image made from a raw image");
   parser->add_flag("-f,--force", options->force, "Replace OUTPUT if it exists");
   return {parser, [options] { return convert(*options); }};
 }

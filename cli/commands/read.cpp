@@ -88,15 +88,7 @@ Command add_read_command(CLI::App& program) {
   parser->add_option("IMAGE", options->image, "The image file to make (conventionally *.tsl)")
       ->type_name("")
       ->required();
-  const CLI::Validator fits(
-      [](std::string& text) -> std::string {
-        return text.size() < TESSIL_TEXT_SIZE ? std::string() : "a label holds at most 299 bytes";
-      },
-      "");
-  parser
-      ->add_option("-l,--label", options->label, "A label stored in the image (at most 299 bytes)")
-      ->type_name("TEXT")
-      ->check(fits);
+  add_label_option(*parser, options->label, "A label stored in the image");
   CLI::Option* raw =
       parser->add_flag("--raw", options->raw,
                        "Make a raw image: the disk's sectors alone, without a header or label");
