@@ -1,5 +1,5 @@
-// tessil-cli read DRIVE IMAGE [--label TEXT] [--force] [--progress]: the
-// whole disk into a new image file.
+// tessil-cli read DRIVE IMAGE [--label TEXT] [--force] [--no-report]
+// [--progress]: the whole disk into a new image file, with its report.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -10,6 +10,7 @@
 #include "exit_status.h"
 #include "job_runner.h"
 #include "jobs.h"
+#include "read_report.h"
 
 namespace tessil::cli {
 
@@ -20,8 +21,14 @@ struct ReadOptions {
   std::string image;
   std::string label;
   bool force = false;
+  bool no_report = false;
   bool progress = false;
 };
+
+// The job ended after it had made the image file, which a report describes.
+bool made_image(int32_t code) {
+  return code != JOB_NO_MEDIA && code != JOB_IMAGE_CREATE_FAILED;
+}
 
 int read_disk(const ReadOptions& options) {
   const char letter = *drive_letter(options.drive);
@@ -30,21 +37,31 @@ int read_disk(const ReadOptions& options) {
   if (!options.force &&
       std::filesystem::exists(std::filesystem::symlink_status(options.image, error)))
     return refuse(options.image + " already exists; give --force to replace it");
+  const std::string report_path = report_path_of(options.image);
+  if (!options.force && !options.no_report &&
+      std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
+    return refuse(report_path + " already exists; give --force to replace it or --no-report");
 
   const JobRequest request{std::string(1, letter), options.image, options.label};
   const std::string drive =
       drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
+  ReadReport report;
+  if (!options.no_report)
+    report = begin_report(look_at_drive(letter), options.image, options.label, false);
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const JobRun run = run_job(run_read_job, request, display);
   const int32_t code = run.outcome.code;
+  const bool reported = !options.no_report && made_image(code);
   if (code != JOB_OK) {
     const int status = report_job_failure(code, run.outcome.reason, drive, options.image);
     // These end after the file was made: what it holds is not the disk.
     if (code == JOB_HEADER_WRITE_FAILED || code == JOB_DRIVE_OPEN_FAILED ||
         code == JOB_SHORT_READ || code == JOB_CANCELLED)
       std::fprintf(stderr, "tessil-cli: %s is incomplete\n", options.image.c_str());
-    return status;
+    return reported ? file_report(report, code, options.force, status) : status;
   }
+  if (reported && file_report(report, code, options.force, exit_ok) != exit_ok)
+    return JOB_HEADER_WRITE_FAILED;
   std::printf("Done: %s read into %s, %llu bytes in %.1f s\n", drive.c_str(), options.image.c_str(),
               static_cast<unsigned long long>(run.done), run.seconds);
   return exit_ok;
@@ -69,7 +86,8 @@ Command add_read_command(CLI::App& program) {
       ->add_option("-l,--label", options->label, "A label stored in the image (at most 299 bytes)")
       ->type_name("TEXT")
       ->check(fits);
-  parser->add_flag("-f,--force", options->force, "Replace IMAGE if it exists");
+  parser->add_flag("-f,--force", options->force, "Replace IMAGE (and IMAGE.json) if it exists");
+  parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside IMAGE");
   add_progress_flag(*parser, options->progress);
   return {parser, [options] { return read_disk(*options); }};
 }
