@@ -16,7 +16,7 @@
 
 namespace tessil::cli {
 
-// Raised when a field changes meaning or goes away; new fields keep it.
+// Raised when a field changes its meaning or goes away; new fields keep it.
 inline constexpr int report_format_version = 1;
 
 struct ReadReport {

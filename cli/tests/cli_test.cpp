@@ -12,8 +12,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -197,10 +200,102 @@ class CliTest : public ::testing::Test {
     return result;
   }
 
+  // The first word `program` prints about `file` (a checksum).
+  std::string sum(const std::string& program, const fs::path& file) {
+    const Result r = finish(start({program, file.string()}));
+    return r.out.substr(0, r.out.find(' '));
+  }
+
+  // A FAT12 floppy of 1.44 MB labelled `label`, made by mkfs.fat; each has
+  // a volume serial of its own.
+  std::string fat_disk(const std::string& label) {
+    const fs::path file = root_ / "fat.img";
+    fs::remove(file);
+    const Result r =
+        finish(start({"/usr/sbin/mkfs.fat", "-C", "-n", label, file.string(), "1440"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    return slurp(file);
+  }
+
+  // Swaps the "disk" in file-backed drive `letter` at once, as a rename
+  // does: the program never sees half a disk.
+  void insert(char letter, const std::string& bytes) {
+    const fs::path path = at(std::string("drive-") + letter);
+    put(root_ / "swap", bytes);
+    fs::rename(root_ / "swap", path);
+    env_[std::string("TESSIL_DRIVE_") + letter] = path.string();
+  }
+
+  // Waits until `text` occurs `times` times in the running program's
+  // standard output or error.
+  bool wait_for_text(const char* stream, const std::string& text, int times = 1) {
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      const std::string seen = slurp(root_ / stream);
+      int found = 0;
+      for (std::size_t at = seen.find(text); at != std::string::npos;
+           at = seen.find(text, at + text.size()))
+        ++found;
+      if (found >= times) return true;
+      if (Clock::now() > deadline) {
+        ADD_FAILURE() << "no " << times << " x '" << text << "' in " << stream << ":\n" << seen;
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
   fs::path root_;
   fs::path dir_;
   Env env_;
 };
+
+// The report's fields that the manual page documents: the bold names in its
+// REPORT section, such as "drive.usb.vendor_id".
+std::set<std::string> documented_report_fields() {
+  const std::string page = slurp(TESSIL_CLI_MANPAGE);
+  const std::size_t begin = page.find("\n# REPORT\n"), end = page.find("\n# ", begin + 1);
+  std::set<std::string> fields;
+  std::istringstream section(page.substr(begin, end - begin));
+  for (std::string line; std::getline(section, line);) {
+    if (!line.starts_with('*')) continue;  // descriptions and prose
+    for (std::size_t open = line.find('*'); open != std::string::npos;) {
+      const std::size_t close = line.find('*', open + 1);
+      if (close == std::string::npos) break;
+      std::string name = line.substr(open + 1, close - open - 1);
+      std::erase(name, '\\');
+      fields.insert(name);
+      open = line.find('*', close + 1);
+    }
+  }
+  return fields;
+}
+
+// Every field of `report` is documented, and every documented one is there
+// (or lies below one that is null, such as drive.usb for a plain drive).
+void expect_documented(const Json& report) {
+  const std::set<std::string> documented = documented_report_fields();
+  ASSERT_GT(documented.size(), 20u);
+  std::set<std::string> present, null_ones;
+  const std::function<void(const Json&, const std::string&)> walk = [&](const Json& value,
+                                                                        const std::string& path) {
+    if (value.is_object()) {
+      if (!path.empty()) present.insert(path);
+      for (const auto& [key, inner] : value.items())
+        walk(inner, path.empty() ? key : path + "." + key);
+      return;
+    }
+    present.insert(path);
+    if (value.is_null()) null_ones.insert(path);
+    EXPECT_TRUE(documented.contains(path)) << path << " is not in the manual page";
+  };
+  walk(report, "");
+  for (const std::string& field : documented) {
+    bool below_null = false;
+    for (const std::string& null_one : null_ones) below_null |= field.starts_with(null_one + ".");
+    EXPECT_TRUE(present.contains(field) || below_null) << field << " is missing from the report";
+  }
+}
 
 TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
   struct Case {
@@ -220,6 +315,12 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
       {{"read", "1", "x.tsl"}, 2, ""},
       {{"read", "A", "x.tsl", "--label", std::string(300, 'x')}, 2, ""},
       {{"write", "x.tsl", "A", "--bogus"}, 2, ""},
+      {{"batch", "--help"}, 0, "--label-from-volume"},
+      {{"batch", "A", "x"}, 2, ""},       // no counter
+      {{"batch", "A", "x%s"}, 2, ""},     // not a counter
+      {{"batch", "A", "x%d-%d"}, 2, ""},  // two counters
+      {{"batch", "A", "x%d/y"}, 2, ""},   // a counter in a folder's name
+      {{"batch", "A", "x%d", "--count", "0"}, 2, ""},
   };
   for (const Case& c : cases) {
     const Result r = cli(c.args);
@@ -422,6 +523,116 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
     const Result r = finish(start({"/bin/bash", "-c", script, "bash", line}));
     EXPECT_EQ(r.out, expected) << line << "\n" << r.err;
   }
+}
+
+TEST_F(CliTest, ReportBesideTheImageHasItsDocumentedFieldsAndTrueChecksums) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  const Result read = cli({"read", "A", "copy.tsl", "--label", "Box 3"});
+  ASSERT_EQ(read.status, 0) << read.err;
+  const Json report = Json::parse(slurp(at("copy.tsl.json")));
+  expect_documented(report);
+
+  EXPECT_EQ(report["format_version"], 1);
+  EXPECT_EQ(report["tool"]["version"], TESSIL_VERSION);
+  EXPECT_EQ(report["command_line"],
+            Json::array({TESSIL_CLI_PATH, "read", "A", "copy.tsl", "--label", "Box 3"}));
+  EXPECT_EQ(report["drive"]["device"], at("drive-A").string());
+  EXPECT_EQ(report["medium"]["size"], floppy_size);
+  EXPECT_EQ(report["image"]["label"], "Box 3");
+  EXPECT_EQ(report["result"]["code"], 0);
+  EXPECT_EQ(report["bad_sector_count"], 0);
+  EXPECT_LE(report["started"].get<std::string>(), report["ended"].get<std::string>());
+  EXPECT_EQ(report["ended"].get<std::string>().size(), std::string("2024-05-01T10:00:00Z").size());
+  // The data's sums are the disk's own; the file's are those of the file.
+  put(root_ / "disk", disk);
+  EXPECT_EQ(report["data"]["sha256"], sum("/usr/bin/sha256sum", root_ / "disk"));
+  EXPECT_EQ(report["data"]["md5"], sum("/usr/bin/md5sum", root_ / "disk"));
+  EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("copy.tsl")));
+  EXPECT_EQ(report["file"]["md5"], sum("/usr/bin/md5sum", at("copy.tsl")));
+
+  // An existing report is the user's, like an existing image.
+  put(at("other.tsl.json"), "kept");
+  Result r = cli({"read", "A", "other.tsl"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(fs::exists(at("other.tsl")));
+  EXPECT_EQ(slurp(at("other.tsl.json")), "kept");
+  r = cli({"read", "A", "other.tsl", "--no-report"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(at("other.tsl.json")), "kept");
+  r = cli({"read", "A", "other.tsl", "--force"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Json::parse(slurp(at("other.tsl.json")))["image"]["file"], "other.tsl");
+}
+
+TEST_F(CliTest, BatchReadsEachNewDiskOnceIntoTheNextFreeName) {
+  const std::string one = fat_disk("DISK ONE"), two = fat_disk("DISK TWO");
+  ASSERT_NE(one, two);
+  env_["TESSIL_DRIVE_A"] = at("drive-A").string();  // empty for now
+  // Names already taken, by an image and by a lone report, are passed.
+  fs::create_directory(at("box"));
+  put(at("box/disk-002.tsl"), "older image");
+  put(at("box/disk-004.tsl.json"), "older report");
+
+  const pid_t pid = start(
+      {TESSIL_CLI_PATH, "batch", "a", "box/disk-%03d", "--count", "3", "--label-from-volume"});
+  ASSERT_TRUE(wait_for_text("stderr", "Waiting for a disk"));
+  insert('A', one);
+  ASSERT_TRUE(wait_for_text("stdout", "\n", 1));
+  // Left in, it is not read again; another disk swapped in at once is.
+  ASSERT_TRUE(wait_for_text("stderr", "has been read"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  insert('A', two);
+  ASSERT_TRUE(wait_for_text("stdout", "\n", 2));
+  // Taken out and put back, a disk is read again.
+  fs::remove(at("drive-A"));
+  ASSERT_TRUE(wait_for_text("stderr", "Waiting for a disk", 2));
+  insert('A', one);
+  const Result r = finish(pid);
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  struct Expected {
+    int number;
+    const std::string* disk;
+    const char* label;
+  };
+  const std::vector<Expected> images{
+      {1, &one, "DISK ONE"}, {3, &two, "DISK TWO"}, {5, &one, "DISK ONE"}};
+  std::istringstream log(slurp(at("box/log.csv")));
+  std::string line;
+  std::getline(log, line);
+  EXPECT_EQ(line, "number,file,time,result,bad_sectors,sha256");
+  put(root_ / "one", one);
+  put(root_ / "two", two);
+  for (const Expected& e : images) {
+    char name[32];
+    std::snprintf(name, sizeof name, "box/disk-%03d.tsl", e.number);
+    EXPECT_EQ(slurp(at(name)), header(80, 2, 18, e.label) + *e.disk) << name;
+    const Json report = Json::parse(slurp(at(std::string(name) + ".json")));
+    expect_documented(report);
+    const std::string sha = sum("/usr/bin/sha256sum", root_ / (e.disk == &one ? "one" : "two"));
+    EXPECT_EQ(report["data"]["sha256"], sha) << name;
+    EXPECT_EQ(report["command_line"][1], "batch");
+    ASSERT_TRUE(std::getline(log, line));
+    EXPECT_TRUE(line.starts_with(std::to_string(e.number) + "," + name + ",")) << line;
+    EXPECT_TRUE(line.ends_with(",0 Done,0," + sha)) << line;
+    EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
+  }
+  EXPECT_FALSE(std::getline(log, line)) << line;
+  EXPECT_EQ(slurp(at("box/disk-002.tsl")), "older image");
+  EXPECT_EQ(slurp(at("box/disk-004.tsl.json")), "older report");
+  EXPECT_FALSE(fs::exists(at("box/disk-004.tsl")));
+}
+
+TEST_F(CliTest, BatchEndsOnSignalWhileWaiting) {
+  env_["TESSIL_DRIVE_A"] = at("drive-A").string();
+  const pid_t pid = start({TESSIL_CLI_PATH, "batch", "A", "disk%d", "--start", "7"});
+  ASSERT_TRUE(wait_for_text("stderr", "Waiting for a disk"));
+  ::kill(pid, SIGINT);
+  const Result r = finish(pid);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(fs::exists(at("disk7.tsl")));
 }
 
 }  // namespace
