@@ -18,25 +18,26 @@ _tessil_cli() {
   local command='' at
   for ((at = 1; at < cword; at++)); do
     case ${words[at]} in
-      drives | info | read | write)
+      drives | info | read | write | batch)
         command=${words[at]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    mapfile -t COMPREPLY < <(compgen -W 'drives info read write --help --version' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W 'drives info read write batch --help --version' -- "$cur")
     return
   fi
 
   case $prev in
-    -l | --label) return ;;  # free text
+    -l | --label | --start | --count) return ;;  # free text, numbers
   esac
   if [[ $cur == -* ]]; then
     local options='--help'
     case $command in
       drives | info) options+=' --json' ;;
-      read) options+=' --label --force --progress' ;;
+      read) options+=' --label --force --no-report --progress' ;;
+      batch) options+=' --start --count --label --label-from-volume --no-report --progress' ;;
       write) options+=' --yes --progress' ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
@@ -47,7 +48,7 @@ _tessil_cli() {
   local argument=0 i
   for ((i = at + 1; i < cword; i++)); do
     case ${words[i]} in
-      -l | --label) ((i++)) ;;
+      -l | --label | --start | --count) ((i++)) ;;
       -*) ;;
       *) ((argument++)) ;;
     esac
@@ -57,10 +58,10 @@ _tessil_cli() {
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       _filedir
       ;;
-    read:0 | write:1)
+    read:0 | write:1 | batch:0)
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       ;;
-    read:1 | write:0)
+    read:1 | write:0 | batch:1)
       _filedir
       ;;
   esac

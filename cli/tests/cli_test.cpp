@@ -518,6 +518,9 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
       {"tessil-cli write disk.tsl ", "A\nB\nC\n"},
       {"tessil-cli write --", "--help\n--progress\n--yes\n"},
       {"tessil-cli info --", "--help\n--json\n"},
+      {"tessil-cli batch ", "A\nB\nC\n"},
+      {"tessil-cli batch --count 3 a", "A\n"},
+      {"tessil-cli batch --label-", "--label-from-volume\n"},
   };
   for (const auto& [line, expected] : cases) {
     const Result r = finish(start({"/bin/bash", "-c", script, "bash", line}));
