@@ -40,7 +40,9 @@ Json digests_json(const std::optional<Digests>& digests) {
   return Json{{"sha256", digests->sha256}, {"md5", digests->md5}};
 }
 
-platform::Error error_of(int number) {
+}  // namespace
+
+platform::Error file_error(int number) {
   switch (number) {
     case ENOSPC:
     case EDQUOT:
@@ -57,6 +59,8 @@ platform::Error error_of(int number) {
       return platform::Error::other;
   }
 }
+
+namespace {
 
 struct OpenFile {
   int fd;
@@ -167,20 +171,23 @@ platform::Error write_report(const ReadReport& report, bool replace) {
   const OpenFile file{
       ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (replace ? O_TRUNC : O_EXCL),
              0666)};
-  if (file.fd < 0) return error_of(errno);
+  if (file.fd < 0) return file_error(errno);
   for (std::size_t done = 0; done < text.size();) {
     const ssize_t n = ::write(file.fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return error_of(errno);
+    if (n < 0) return file_error(errno);
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(file.fd) != 0) return error_of(errno);
-  // The new name, too, survives a crash.
-  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (::fsync(file.fd) != 0) return file_error(errno);
+  sync_folder_of(path);
+  return platform::Error::none;
+}
+
+void sync_folder_of(const std::string& file) {
+  std::filesystem::path folder = std::filesystem::path(file).parent_path();
   if (folder.empty()) folder = ".";
   const OpenFile directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
   if (directory.fd >= 0) ::fsync(directory.fd);
-  return platform::Error::none;
 }
 
 int file_report(ReadReport& report, int32_t code, bool replace, int status) {

@@ -118,13 +118,11 @@ std::optional<std::string> claim_name(const NamePattern& pattern, const std::str
     const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) {
-      reason = errno == ENOSPC ? platform::Error::no_space
-               : errno == EACCES || errno == EPERM || errno == EROFS
-                   ? platform::Error::access_denied
-                   : platform::Error::other;
+      reason = file_error(errno);
       return std::nullopt;
     }
     ::close(fd);
+    sync_folder_of(image);
     return image;
   }
 }
@@ -288,10 +286,10 @@ int run_batch(const BatchOptions& options) {
     ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
     const JobRun run = run_job(run_read_job, request, display);
     const int32_t code = run.outcome.code;
-    if (code == JOB_NO_MEDIA) {
-      // Gone before the read began: nothing was made but the claimed name.
-      fs::remove(*image, error);
-      continue;
+    if (code == JOB_NO_MEDIA || code == JOB_IMAGE_CREATE_FAILED) {
+      // Nothing was made but the claimed, empty name.
+      if (fs::file_size(*image, error) == 0) fs::remove(*image, error);
+      if (code == JOB_NO_MEDIA) continue;  // gone before the read began
     }
     watch.read(std::move(identity));
     int disk_status = code == JOB_OK ? exit_ok
