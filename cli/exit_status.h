@@ -14,6 +14,8 @@ inline constexpr int exit_ok = 0;
 // Bad usage, or a refusal to replace something (an existing file, a disk
 // whose replacement was not confirmed).
 inline constexpr int exit_usage = 2;
+// A verify found sectors on the disk that differ from the image.
+inline constexpr int exit_differs = 3;
 
 // Prints "tessil-cli: <result text>: <subject>: <reason>" on standard error
 // (subject and reason only when known) and returns `code`, the job's result

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "raw_image.h"
 #include "tessil.h"
 
 namespace tessil::cli {
@@ -11,13 +12,32 @@ uint64_t geometry_size_of(const ImageHeader& h) {
   return uint64_t{h.cylinders} * h.tracks_per_cylinder * h.sectors_per_track * h.bytes_per_sector;
 }
 
-ImageFacts look_at_image(const std::string& path) {
+std::string kind_text(const ImageFacts& image) {
+  if (!image.raw()) return "tessil image";
+  return "raw image of a " + std::string(image.raw_format->name) + " disk";
+}
+
+namespace {
+
+ImageFacts look(const std::string& path) {
   ImageFacts facts;
   facts.path = path;
   const std::unique_ptr<platform::ImageFile> file =
       platform::current().open_image(path.c_str(), platform::ImageMode::read, facts.reason);
   if (!file) {
     facts.code = JOB_IMAGE_OPEN_FAILED;
+    return facts;
+  }
+  // Only a regular file is ever taken for a raw image: a device's size is
+  // the device's, not an image's.
+  std::error_code kind_error;
+  const std::optional<uint64_t> file_size = file->size();
+  if (file_size && std::filesystem::is_regular_file(path, kind_error) &&
+      image_kind_of_size(*file_size) == ImageKind::raw) {
+    facts.raw_format = standard_format_of(*file_size);
+    facts.whole_header = true;
+    facts.header = header_of(*facts.raw_format);
+    facts.geometry_size = facts.data_size = *file_size;
     return facts;
   }
   HeaderBytes bytes{};
@@ -44,6 +64,18 @@ ImageFacts look_at_image(const std::string& path) {
   std::vector<std::byte> block(64 * 1024);
   for (platform::ReadResult part = file->read(block); part.count > 0; part = file->read(block))
     facts.data_size += part.count;
+  return facts;
+}
+
+}  // namespace
+
+ImageFacts look_at_image(const std::string& path, bool checksums) {
+  ImageFacts facts = look(path);
+  if (facts.code != JOB_OK || !checksums) return facts;
+  ImageFileInfo info;
+  if (inspect_image(path, true, info, facts.reason) != InspectResult::ok)
+    facts.code = JOB_HEADER_READ_FAILED;
+  facts.checksums = info.checksums;
   return facts;
 }
 

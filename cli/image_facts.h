@@ -6,7 +6,9 @@
 #include <string>
 
 #include "image_format.h"
+#include "job_request.h"
 #include "platform/platform.h"
+#include "standard_formats.h"
 
 namespace tessil::cli {
 
@@ -18,13 +20,23 @@ struct ImageFacts {
   ImageHeader header{};
   uint64_t geometry_size = 0;  // bytes the geometry describes
   uint64_t data_size = 0;      // bytes behind the header
+  // A raw image: the sectors of `format` and nothing else, without a label;
+  // its header is made from the size.
+  const StandardFormat* raw_format = nullptr;
+  Checksums checksums;  // of the data, when asked for
+
+  bool raw() const { return raw_format != nullptr; }
 
   bool complete() const { return whole_header && geometry_size > 0 && data_size >= geometry_size; }
 };
 
 // Opens the file the way the write job does (never waiting on it) and reads
-// its header and the size of its data.
-ImageFacts look_at_image(const std::string& path);
+// its header and the size of its data; a raw image is known by its size.
+// With `checksums`, reads the data once more to take them.
+ImageFacts look_at_image(const std::string& path, bool checksums = false);
+
+// "raw image of a 1.44 MB disk" or "tessil image".
+std::string kind_text(const ImageFacts& image);
 
 // The number of bytes the header's geometry describes.
 uint64_t geometry_size_of(const ImageHeader& header);

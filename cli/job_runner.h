@@ -3,13 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "job_request.h"
 #include "progress_display.h"
 
 namespace tessil::cli {
 
-using JobFunction = JobOutcome (*)(const JobRequest&, JobSink&);
+using JobFunction = std::function<JobOutcome(const JobRequest&, JobSink&)>;
 
 struct JobRun {
   JobOutcome outcome;

@@ -42,12 +42,18 @@ Json drive_json(const DriveFacts& drive) {
 }
 
 Json image_json(const ImageFacts& image) {
-  return Json{{"file", image.path},
-              {"label", image.header.label},
-              {"geometry", geometry_json(image.header)},
-              {"geometry_size", image.geometry_size},
-              {"data_size", image.data_size},
-              {"complete", image.complete()}};
+  Json out{{"file", image.path},
+           {"kind", image.raw() ? "raw" : "tessil"},
+           {"label", image.header.label},
+           {"geometry", geometry_json(image.header)},
+           {"geometry_size", image.geometry_size},
+           {"data_size", image.data_size},
+           {"complete", image.complete()}};
+  if (!image.checksums.empty()) {
+    out["sha256"] = image.checksums.sha256;
+    out["md5"] = image.checksums.md5;
+  }
+  return out;
 }
 
 void print_json(const Json& document) {

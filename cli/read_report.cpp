@@ -100,11 +100,23 @@ ReadReport begin_report(const DriveFacts& drive, const std::string& image, const
   return report;
 }
 
-void end_report(ReadReport& report, int32_t code) {
+std::optional<Digests> streamed_digests(const Checksums& sums) {
+  if (sums.empty()) return std::nullopt;
+  return Digests{sums.sha256, sums.md5};
+}
+
+int32_t end_report(ReadReport& report, int32_t code) {
   report.ended = utc_now();
   report.code = code;
   if (code == JOB_OK && !report.bad_sectors) report.bad_sectors.emplace();
   report.digests = digest_file(report.image, report.raw ? 0 : image_header_size);
+  if (code == JOB_OK && report.streamed && report.digests &&
+      (report.streamed->sha256 != report.digests->data.sha256 ||
+       report.streamed->md5 != report.digests->data.md5)) {
+    report.code = JOB_HEADER_WRITE_FAILED;
+    report_failure(report.code, report.image + ": the file holds other data than were read");
+  }
+  return report.code;
 }
 
 std::string data_sha256(const ReadReport& report) {
@@ -191,7 +203,7 @@ void sync_folder_of(const std::string& file) {
 }
 
 int file_report(ReadReport& report, int32_t code, bool replace, int status) {
-  end_report(report, code);
+  if (end_report(report, code) != code && status == exit_ok) status = report.code;
   const platform::Error failure = write_report(report, replace);
   if (failure == platform::Error::none) return status;
   const int reported =

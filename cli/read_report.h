@@ -11,6 +11,7 @@
 
 #include "drive_facts.h"
 #include "file_digest.h"
+#include "job_request.h"
 #include "json_output.h"
 #include "usb_identity.h"
 
@@ -52,8 +53,14 @@ std::string report_path_of(const std::string& image);
 ReadReport begin_report(const DriveFacts& drive, const std::string& image, const std::string& label,
                         bool raw);
 
-// Ends it now with the job's code and the file's checksums.
-void end_report(ReadReport& report, int32_t code);
+// The engine's checksums of the data as it streamed; nothing when it took
+// none.
+std::optional<Digests> streamed_digests(const Checksums& sums);
+
+// Ends it now with the job's code and the file's checksums, and returns the
+// code it records. A read that was done but whose file holds other data
+// than the engine read is recorded, and told on standard error, as 102.
+int32_t end_report(ReadReport& report, int32_t code);
 
 Json report_json(const ReadReport& report);
 

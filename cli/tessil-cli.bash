@@ -18,14 +18,14 @@ _tessil_cli() {
   local command='' at
   for ((at = 1; at < cword; at++)); do
     case ${words[at]} in
-      drives | info | read | write | batch)
+      drives | info | read | write | verify | convert | batch)
         command=${words[at]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    mapfile -t COMPREPLY < <(compgen -W 'drives info read write batch --help --version' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W 'drives info read write verify convert batch --help --version' -- "$cur")
     return
   fi
 
@@ -36,9 +36,11 @@ _tessil_cli() {
     local options='--help'
     case $command in
       drives | info) options+=' --json' ;;
-      read) options+=' --label --force --no-report --progress' ;;
-      batch) options+=' --start --count --label --label-from-volume --no-report --progress' ;;
-      write) options+=' --yes --progress' ;;
+      read) options+=' --label --raw --force --no-report --progress --json' ;;
+      batch) options+=' --start --count --label --label-from-volume --raw --no-report --progress' ;;
+      write) options+=' --yes --no-verify --progress' ;;
+      verify) options+=' --progress --json' ;;
+      convert) options+=' --label --force' ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
     return
@@ -58,10 +60,10 @@ _tessil_cli() {
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       _filedir
       ;;
-    read:0 | write:1 | batch:0)
+    read:0 | write:1 | verify:1 | batch:0)
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       ;;
-    read:1 | write:0 | batch:1)
+    read:1 | write:0 | verify:0 | convert:0 | convert:1 | batch:1)
       _filedir
       ;;
   esac

@@ -50,9 +50,17 @@ void print_drive(const DriveFacts& drive) {
              std::to_string(drive.info.size) + " bytes (" + human_size(drive.info.size) + ")");
 }
 
+void print_checksums(const Checksums& sums) {
+  if (sums.empty()) return;
+  print_fact("SHA-256:", sums.sha256);
+  print_fact("MD5:", sums.md5);
+}
+
 void print_image(const ImageFacts& image) {
   print_fact("Image:", image.path);
-  print_fact("Label:", image.header.label);
+  print_fact("Kind:", kind_text(image));
+  print_fact("Label:", image.raw() ? std::string("none (a raw image has no label)")
+                                   : std::string(image.header.label));
   print_fact("Geometry:", geometry_text(image.header));
   std::string data = std::to_string(image.data_size) + " bytes";
   if (image.complete()) {
@@ -63,6 +71,7 @@ void print_image(const ImageFacts& image) {
     data += ", incomplete: the geometry needs " + std::to_string(image.geometry_size);
   }
   print_fact("Data:", data);
+  print_checksums(image.checksums);
 }
 
 }  // namespace tessil::cli

@@ -17,4 +17,7 @@ void print_drive(const DriveFacts& drive);
 // One image file, a fact a line.
 void print_image(const ImageFacts& image);
 
+// "SHA-256:  ..." and "MD5:  ..." of a disk's data, when they were taken.
+void print_checksums(const Checksums& sums);
+
 }  // namespace tessil::cli

@@ -25,6 +25,8 @@ QString CloseGuard::runningText() const {
       return QStringLiteral("Writing the image to drive %1, %2 %").arg(drive_, percent);
     case Job::reading:
       return QStringLiteral("Reading drive %1 into the image, %2 %").arg(drive_, percent);
+    case Job::verifying:
+      return QStringLiteral("Verifying the disk in drive %1, %2 %").arg(drive_, percent);
     case Job::unknown:
       break;
   }
@@ -95,6 +97,10 @@ CloseGuard::Answer CloseGuard::ask() {
       break;
     case Job::reading:
       box.setInformativeText(QStringLiteral("Stopping leaves the image file incomplete."));
+      break;
+    case Job::verifying:
+      box.setInformativeText(
+          QStringLiteral("The disk is written; stopping skips the rest of its verify."));
       break;
     case Job::unknown:
       box.setInformativeText(QStringLiteral("Stopping leaves the copy incomplete."));

@@ -15,7 +15,7 @@ class QWidget;
 
 class CloseGuard {
  public:
-  enum class Job { unknown, reading, writing };
+  enum class Job { unknown, reading, writing, verifying };
 
   // `poll_timer` runs while a started job has not been reported yet.
   CloseGuard(QWidget& window, ImagingBackend& backend, QTimer& poll_timer);
@@ -34,6 +34,10 @@ class CloseGuard {
   // After each poll tick: closes the window once a stopped job is reported,
   // and keeps an open question's percentage current.
   void afterTick();
+
+  // A stop was asked for and the window closes once the job is reported:
+  // no new job may follow it.
+  bool stopping() const { return stopping_; }
 
   // What the question says runs, e.g. "Writing the image to drive A, 42 %".
   QString runningText() const;

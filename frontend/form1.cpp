@@ -9,7 +9,9 @@
 #include "close_guard.h"
 #include "form2.h"
 #include "label_text.h"
+#include "raw_image_write.h"
 #include "ui_form1.h"
+#include "verify_after_write.h"
 #include "window_placement.h"
 
 namespace {
@@ -35,7 +37,13 @@ Form1::Form1(ImagingBackend& backend, LinkOpener& links, std::function<void()> b
   log_ = std::make_unique<MessageLog>(*ui_->List1);
   poller_ =
       std::make_unique<JobPoller>(backend, *timer_, *ui_->ProgressBar1, *log_, std::move(beep));
+  verify_ = std::make_unique<VerifyAfterWrite>(backend, *log_, *timer_, *menuBar(), ui_->about);
+  poller_->setEndReporter([this](int32_t code) { return verify_->reportEnd(code); });
   close_guard_ = std::make_unique<CloseGuard>(*this, backend, *timer_);
+  verify_->setHooks([this] { return !close_guard_->stopping(); },
+                    [this](const QString& drive) {
+                      close_guard_->jobStarted(CloseGuard::Job::verifying, drive);
+                    });
   setWindowTitle(app_info::product_name);
   // The client area is fixed; the window is as large as it and the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -163,7 +171,16 @@ void Form1::writeImageFileToFloppy() {
   QString drive;
   if (!driveTest(drive)) return;
   if (!dialog_.showOpen(QStringLiteral("Select the image file to write to the floppy"))) return;
-  const QString image_path = dialog_.fileName();
+  QString image_path = dialog_.fileName();
+  // A raw image goes to the library as a private tessil copy, once the user
+  // has said yes to it.
+  std::unique_ptr<QTemporaryFile> copy;
+  if (const tessil::StandardFormat* format = raw_image_write::rawFormatOf(image_path)) {
+    if (!raw_image_write::askToWrite(*this, image_path, *format)) return;
+    copy = raw_image_write::tessilCopyOf(image_path, *format, *log_);
+    if (!copy) return;
+    image_path = copy->fileName();
+  }
   QString buffer = label_text::blankBuffer();
   backend_.getimageinfo(image_path, buffer);
   ui_->Text1->setText(label_text::fromBuffer(buffer));
@@ -172,6 +189,7 @@ void Form1::writeImageFileToFloppy() {
     LogMessage(3, QStringLiteral("Already running call cancel first"));
     return;
   }
+  verify_->writeStarted(drive, image_path, std::move(copy));
   close_guard_->jobStarted(CloseGuard::Job::writing, drive);
   startPolling();
 }

@@ -15,6 +15,7 @@
 class CloseGuard;
 class Form2;
 class ImagingBackend;
+class VerifyAfterWrite;
 class LinkOpener;
 class QTimer;
 
@@ -71,6 +72,7 @@ class Form1 : public QMainWindow {
   CommonDialog dialog_;
   std::unique_ptr<MessageLog> log_;
   std::unique_ptr<JobPoller> poller_;
+  std::unique_ptr<VerifyAfterWrite> verify_;
   std::unique_ptr<CloseGuard> close_guard_;
   QPointer<Form2> about_window_;
 };

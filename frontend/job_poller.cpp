@@ -20,6 +20,8 @@ void JobPoller::tick() {
   // Stopped first, so that one finished job is reported once.
   timer_.stop();
   if (beep_) beep_();
-  const ResultMessage message = resultMessage(backend_.getreturnvalue());
+  const int32_t code = backend_.getreturnvalue();
+  if (end_reporter_ && end_reporter_(code)) return;
+  const ResultMessage message = resultMessage(code);
   log_.LogMessage(message.code, message.text);
 }

@@ -2,6 +2,7 @@
 // library is no longer busy, reports its result once.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 class ImagingBackend;
@@ -16,10 +17,17 @@ class JobPoller {
 
   void tick();
 
+  // Asked first about each finished job's code; when it returns true it has
+  // reported the job itself and the usual line is not written.
+  void setEndReporter(std::function<bool(int32_t code)> reporter) {
+    end_reporter_ = std::move(reporter);
+  }
+
  private:
   ImagingBackend& backend_;
   QTimer& timer_;
   QProgressBar& bar_;
   MessageLog& log_;
   std::function<void()> beep_;
+  std::function<bool(int32_t code)> end_reporter_;
 };

@@ -62,7 +62,8 @@ bool same_geometry(const ImageHeader& a, const ImageHeader& b) {
 
 void set_label(ImageHeader& header, std::string_view label) {
   const std::size_t n = utf8_cut(label, sizeof header.label - 1);
-  std::memcpy(header.label, label.data(), n);
+  // An empty view may have no data at all, which memcpy must never get.
+  if (n > 0) std::memcpy(header.label, label.data(), n);
   header.label[n] = '\0';
 }
 

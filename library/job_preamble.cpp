@@ -1,5 +1,7 @@
 #include "job_preamble.h"
 
+#include "image_format.h"
+#include "raw_image.h"
 #include "trace.h"
 
 namespace tessil {
@@ -33,6 +35,31 @@ bool JobHandles::open_drive(const JobDrive& drive, platform::DriveAccess access,
   disk = platform::current().open_drive(drive.device_path, access, error);
   if (!disk) trace("unable to open drive to read \n");
   return disk != nullptr;
+}
+
+JobOutcome match_image_to_drive(platform::ImageFile& image, const JobRequest& request,
+                                const JobDrive& drive) {
+  const ImageHeader drive_record = header_of(drive.info);
+  if (request.raw_image) {
+    const std::optional<uint64_t> size = image.size();
+    const StandardFormat* format = size ? standard_format_of(*size) : nullptr;
+    if (!format || !same_geometry(header_of(*format), drive_record))
+      return {JOB_GEOMETRY_MISMATCH, platform::Error::none, {}};
+    return {JOB_OK, platform::Error::none, {}};
+  }
+  HeaderBytes bytes{};
+  const platform::ReadResult header_read = image.read(bytes);
+  if (header_read.count == 0) {
+    trace("unable to read from file \n");
+    return {JOB_HEADER_READ_FAILED, header_read.error, {}};
+  }
+  trace("read ok \n");
+  // A partial header cannot describe this disk; its unread bytes are never
+  // compared.
+  if (header_read.count != bytes.size() ||
+      !same_geometry(decode_header(std::span(bytes).first(header_read.count)), drive_record))
+    return {JOB_GEOMETRY_MISMATCH, platform::Error::none, {}};
+  return {JOB_OK, platform::Error::none, {}};
 }
 
 JobHandles::~JobHandles() {

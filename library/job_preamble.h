@@ -44,4 +44,12 @@ struct JobHandles {
   bool open_drive(const JobDrive& drive, platform::DriveAccess access, platform::Error& error);
 };
 
+// Whether the open image describes the job's disk: a tessil image by the
+// geometry in its header, a raw image (the request says which) by its size,
+// which must be that of the disk's own standard format. JOB_OK, with the
+// image positioned at its first data byte, JOB_HEADER_READ_FAILED or
+// JOB_GEOMETRY_MISMATCH.
+JobOutcome match_image_to_drive(platform::ImageFile& image, const JobRequest& request,
+                                const JobDrive& drive);
+
 }  // namespace tessil

@@ -14,6 +14,11 @@ struct JobRequest {
   std::string image;        // the image file's path
   std::string label;        // read: stored in the header, at most 299 bytes
   bool image_whole = true;  // false: the caller's path was cut to fit; never opened
+  // The image is raw: the disk's sectors without a header. A raw image to
+  // write must have the size of the disk's own standard format.
+  bool raw_image = false;
+  // Take the SHA-256 and MD5 of the data as it streams.
+  bool checksums = false;
 };
 
 struct JobProgress {
@@ -32,11 +37,20 @@ class JobSink {
   virtual bool cancel_requested() = 0;
 };
 
+// Checksums of a disk's data in lowercase hex; empty when none were taken.
+struct Checksums {
+  std::string sha256;
+  std::string md5;
+
+  bool empty() const { return sha256.empty(); }
+};
+
 // How a job ended: its result code and, where the platform knows it, the
 // reason of a failure.
 struct JobOutcome {
   int32_t code = 0;
   platform::Error reason = platform::Error::none;
+  Checksums checksums;  // of the data moved, when the request asked for them
 };
 
 }  // namespace tessil

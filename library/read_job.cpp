@@ -1,7 +1,9 @@
 // The read job: the whole disk into a new image file, behind its header.
 #include <cstdint>
+#include <optional>
 
 #include "block_loop.h"
+#include "data_digest.h"
 #include "image_format.h"
 #include "job_preamble.h"
 #include "jobs.h"
@@ -38,13 +40,15 @@ JobOutcome run_read_job(const JobRequest& request, JobSink& sink) {
   ImageHeader header = header_of(drive.info);
   set_label(header, request.label);
   trace("disk.image %s\n", header.label);
-  if (!has_disk(drive)) return {JOB_NO_MEDIA, drive.reason};
+  if (!has_disk(drive)) return {JOB_NO_MEDIA, drive.reason, {}};
 
-  JobOutcome outcome{JOB_OK, platform::Error::none};
+  JobOutcome outcome{JOB_OK, platform::Error::none, {}};
   JobHandles handles;
   if (!handles.open_image(request, drive, platform::ImageMode::create, outcome.reason)) {
     outcome.code = JOB_IMAGE_CREATE_FAILED;
   } else if (const HeaderBytes bytes = encode_header(header);
+             // A raw image is the sectors alone.
+             !request.raw_image &&
              (outcome.reason = handles.image->write(bytes)) != platform::Error::none) {
     trace("unable to write to file \n");
     outcome.code = JOB_HEADER_WRITE_FAILED;
@@ -55,7 +59,12 @@ JobOutcome run_read_job(const JobRequest& request, JobSink& sink) {
   }
   if (!handles.disk) return outcome;
 
-  DiskToImage ends(handles);
+  DiskToImage disk_to_image(handles);
+  // The crypto library is touched only when checksums were asked for.
+  std::optional<DataDigest> digest;
+  std::optional<DigestingEnds> digesting;
+  if (request.checksums) digesting.emplace(disk_to_image, digest.emplace());
+  BlockEnds& ends = digesting ? static_cast<BlockEnds&>(*digesting) : disk_to_image;
   const LoopResult loop = copy_blocks(ends, drive.info.size, sink, false);
   if (loop.end != LoopEnd::cancelled)
     trace("saindo do loop %d\n", static_cast<int>(static_cast<uint32_t>(loop.done)));
@@ -74,10 +83,13 @@ JobOutcome run_read_job(const JobRequest& request, JobSink& sink) {
   if (sink.cancel_requested()) {
     outcome.code = JOB_CANCELLED;
   } else if (image_failure != platform::Error::none) {
-    outcome = {JOB_HEADER_WRITE_FAILED, image_failure};
+    outcome = {JOB_HEADER_WRITE_FAILED, image_failure, {}};
   } else if (loop.done != drive.info.size) {
     outcome = {JOB_SHORT_READ,
-               loop.reason == platform::Error::none ? platform::Error::io : loop.reason};
+               loop.reason == platform::Error::none ? platform::Error::io : loop.reason,
+               {}};
+  } else if (digest) {
+    outcome.checksums = digest->finish();
   }
   return outcome;
 }

@@ -1,7 +1,9 @@
 // The write job: an image file onto a disk of the same geometry.
 #include <cstdint>
+#include <optional>
 
 #include "block_loop.h"
+#include "data_digest.h"
 #include "image_format.h"
 #include "job_preamble.h"
 #include "jobs.h"
@@ -36,36 +38,28 @@ JobOutcome run_write_job(const JobRequest& request, JobSink& sink) {
   trace("thread running... \n");
 
   const JobDrive drive = find_job_drive(request);
-  const ImageHeader drive_record = header_of(drive.info);
   trace("cyl do disquete %d\n", static_cast<int>(drive.info.cylinders));
   trace("disk.image %s\n", "");
-  if (!has_disk(drive)) return {JOB_NO_MEDIA, drive.reason};
+  if (!has_disk(drive)) return {JOB_NO_MEDIA, drive.reason, {}};
 
-  JobOutcome outcome{JOB_OK, platform::Error::none};
+  JobOutcome outcome{JOB_OK, platform::Error::none, {}};
   JobHandles handles;
-  HeaderBytes bytes{};
-  platform::ReadResult header_read;
   if (!handles.open_image(request, drive, platform::ImageMode::read, outcome.reason)) {
     outcome.code = JOB_IMAGE_OPEN_FAILED;
-  } else if (header_read = handles.image->read(bytes); header_read.count == 0) {
-    trace("unable to read from file \n");
-    outcome = {JOB_HEADER_READ_FAILED, header_read.error};
-  } else {
-    trace("read ok \n");
-    // A partial header cannot describe this disk; its unread bytes are never
-    // compared.
-    if (header_read.count != bytes.size() ||
-        !same_geometry(decode_header(std::span(bytes).first(header_read.count)), drive_record)) {
-      outcome.code = JOB_GEOMETRY_MISMATCH;
-    } else {
-      trace("the drive copy %s \n", drive.device_path.c_str());
-      if (!handles.open_drive(drive, platform::DriveAccess::read_write, outcome.reason))
-        outcome.code = JOB_DRIVE_OPEN_FAILED;
-    }
+  } else if (outcome = match_image_to_drive(*handles.image, request, drive);
+             outcome.code == JOB_OK) {
+    trace("the drive copy %s \n", drive.device_path.c_str());
+    if (!handles.open_drive(drive, platform::DriveAccess::read_write, outcome.reason))
+      outcome.code = JOB_DRIVE_OPEN_FAILED;
   }
   if (!handles.disk) return outcome;
 
-  ImageToDisk ends(handles, drive.info.size);
+  ImageToDisk image_to_disk(handles, drive.info.size);
+  // The crypto library is touched only when checksums were asked for.
+  std::optional<DataDigest> digest;
+  std::optional<DigestingEnds> digesting;
+  if (request.checksums) digesting.emplace(image_to_disk, digest.emplace());
+  BlockEnds& ends = digesting ? static_cast<BlockEnds&>(*digesting) : image_to_disk;
   const LoopResult loop = copy_blocks(ends, drive.info.size, sink, true);
   if (loop.end == LoopEnd::source_done) trace("Fim do arquivo \n");
   if (loop.end == LoopEnd::target_failed) trace("Errro escrevendo o arquivo \n");
@@ -73,12 +67,14 @@ JobOutcome run_write_job(const JobRequest& request, JobSink& sink) {
   // floppy shows a failed write only here.
   const platform::Error flushed =
       loop.end == LoopEnd::target_failed ? loop.reason : handles.disk->flush();
-  if (flushed != platform::Error::none) return {JOB_DRIVE_WRITE_FAILED, flushed};
+  if (flushed != platform::Error::none) return {JOB_DRIVE_WRITE_FAILED, flushed, {}};
   sink.progress({100, loop.done, drive.info.size});
   if (sink.cancel_requested()) {
     outcome.code = JOB_CANCELLED;
   } else if (loop.done != drive.info.size) {
-    outcome = {JOB_SHORT_WRITE, loop.reason};
+    outcome = {JOB_SHORT_WRITE, loop.reason, {}};
+  } else if (digest) {
+    outcome.checksums = digest->finish();
   }
   return outcome;
 }

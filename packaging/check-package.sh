@@ -64,7 +64,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [[ $(field Package) == tessil ]] || fail "package name is not tessil"
 [[ -n $(field Maintainer) ]] || fail "no maintainer"
 depends=$(field Depends)
-expected_deps=(libc6 libstdc++6 qt6-qpa-plugins)
+expected_deps=(libc6 libstdc++6 libssl3 qt6-qpa-plugins)
 if $have_program; then expected_deps+=(libqt6core6 libqt6gui6 libqt6widgets6); fi
 # The package names alone, one a line: "libc6 (>= 2.33), a | b" gives libc6, a, b.
 dep_names=$(tr -s ',|' '\n' <<<"$depends" | sed 's/(.*)//; s/^ *//; s/ *$//')
@@ -98,7 +98,7 @@ private_dir=$(dirname "$(cd "$root" && find . -path '*/tessil/libtessil.so' | he
 cli=$root/usr/bin/tessil-cli
 [[ -x $cli && ! -L $cli ]] || fail "usr/bin/tessil-cli is not an executable file"
 cli_version=$("$cli" --version) || fail "the unpacked tessil-cli --version failed"
-[[ $cli_version == "tessil-cli $(field Version)" ]] ||
+[[ $cli_version == "tessil-cli $version" ]] ||
   fail "tessil-cli --version says '$cli_version'"
 gzip -t "$root/usr/share/man/man1/tessil-cli.1.gz" || fail "no compressed manual page tessil-cli.1"
 expect_completion=usr/share/bash-completion/completions/tessil-cli

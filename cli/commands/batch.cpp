@@ -1,5 +1,5 @@
 // tessil-cli batch DRIVE PATTERN [--start N] [--count N] [--label TEXT]
-// [--label-from-volume] [--no-report] [--progress]: one disk after another
+// [--label-from-volume] [--raw] [--no-report] [--progress]: one disk after another
 // from the same drive into numbered image files, each with its report, and
 // a line per disk in the folder's log.csv.
 #include <fcntl.h>
@@ -42,6 +42,7 @@ struct BatchOptions {
   long long count = 0;  // 0: until Ctrl-C
   std::string label;
   bool label_from_volume = false;
+  bool raw = false;
   bool no_report = false;
   bool progress = false;
 };
@@ -245,10 +246,13 @@ int run_batch(const BatchOptions& options) {
   std::string problem;
   const std::optional<NamePattern> pattern = parse_pattern(options.pattern, problem);
   if (!pattern) return refuse(problem);
+  if (options.raw && !options.label.empty())
+    return refuse("a raw image has no label; give --label without --raw");
   if (platform::current().device_of(device_path_of(std::string(1, letter).c_str())).empty())
     return report_failure(JOB_NO_MEDIA, drive_text(letter, ""), platform::Error::not_found);
 
-  const std::string extension = pattern->after.ends_with(".tsl") ? "" : ".tsl";
+  const std::string wanted = options.raw ? ".img" : ".tsl";
+  const std::string extension = pattern->after.ends_with(wanted) ? "" : wanted;
   fs::path folder = fs::path(pattern->name(options.start)).parent_path();
   std::error_code error;
   if (!folder.empty()) fs::create_directories(folder, error);
@@ -281,11 +285,15 @@ int run_batch(const BatchOptions& options) {
       break;
     }
 
-    ReadReport report = begin_report(drive, *image, label, false);
-    const JobRequest request{std::string(1, letter), *image, label};
+    // A raw image has no header: a volume's label goes into the report only.
+    ReadReport report = begin_report(drive, *image, label, options.raw);
+    JobRequest request{std::string(1, letter), *image, options.raw ? "" : label};
+    request.raw_image = options.raw;
+    request.checksums = true;
     ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
     const JobRun run = run_job(run_read_job, request, display);
     const int32_t code = run.outcome.code;
+    report.streamed = streamed_digests(run.outcome.checksums);
     if (code == JOB_NO_MEDIA || code == JOB_IMAGE_CREATE_FAILED) {
       // Nothing was made but the claimed, empty name.
       if (fs::file_size(*image, error) == 0) fs::remove(*image, error);
@@ -297,8 +305,8 @@ int run_batch(const BatchOptions& options) {
                                                           drive_text(letter, drive.device), *image);
     if (!options.no_report && code != JOB_IMAGE_CREATE_FAILED) {
       disk_status = file_report(report, code, false, disk_status);
-    } else {
-      end_report(report, code);
+    } else if (const int32_t recorded = end_report(report, code); recorded != code) {
+      disk_status = recorded;
     }
     if (!log.append(number, *image, report)) {
       disk_status = report_failure(JOB_HEADER_WRITE_FAILED, log.path().string());
@@ -335,7 +343,7 @@ Command add_batch_command(CLI::App& program) {
   add_drive_argument(*parser, options->drive);
   parser
       ->add_option("PATTERN", options->pattern,
-                   "The images' names with a counter, e.g. box3/disk-%03d (.tsl is added)")
+                   "The images' names with a counter, e.g. box3/disk-%03d (.tsl or .img is added)")
       ->type_name("")
       ->required();
   parser->add_option("--start", options->start, "The first number (default 1)")
@@ -354,6 +362,8 @@ Command add_batch_command(CLI::App& program) {
       ->check(fits);
   parser->add_flag("--label-from-volume", options->label_from_volume,
                    "Label each image with its disk's FAT volume label, when it has one");
+  parser->add_flag("--raw", options->raw,
+                   "Make raw images (.img): the disks' sectors alone, without a header or label");
   parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside images");
   add_progress_flag(*parser, options->progress);
   return {parser, [options] { return run_batch(*options); }};

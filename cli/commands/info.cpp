@@ -32,7 +32,7 @@ int show_drive(char letter, bool json) {
 }
 
 int show_image(const std::string& path, bool json) {
-  const ImageFacts image = look_at_image(path);
+  const ImageFacts image = look_at_image(path, true);
   if (image.code != 0) return report_failure(image.code, path, image.reason);
   if (json) {
     print_json(image_json(image));

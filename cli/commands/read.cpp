@@ -1,5 +1,6 @@
-// tessil-cli read DRIVE IMAGE [--label TEXT] [--force] [--no-report]
-// [--progress]: the whole disk into a new image file, with its report.
+// tessil-cli read DRIVE IMAGE [--label TEXT] [--raw] [--force] [--no-report]
+// [--progress] [--json]: the whole disk into a new image file, with the
+// checksums of its data and its report.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -10,7 +11,9 @@
 #include "exit_status.h"
 #include "job_runner.h"
 #include "jobs.h"
+#include "json_output.h"
 #include "read_report.h"
+#include "text_output.h"
 
 namespace tessil::cli {
 
@@ -23,6 +26,8 @@ struct ReadOptions {
   bool force = false;
   bool no_report = false;
   bool progress = false;
+  bool raw = false;
+  bool json = false;
 };
 
 // The job ended after it had made the image file, which a report describes.
@@ -42,16 +47,22 @@ int read_disk(const ReadOptions& options) {
       std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
     return refuse(report_path + " already exists; give --force to replace it or --no-report");
 
-  const JobRequest request{std::string(1, letter), options.image, options.label};
+  if (options.raw && !options.label.empty())
+    return refuse("a raw image has no label; give --label without --raw");
+
+  JobRequest request{std::string(1, letter), options.image, options.label};
+  request.raw_image = options.raw;
+  request.checksums = true;
   const std::string drive =
       drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
   ReadReport report;
   if (!options.no_report)
-    report = begin_report(look_at_drive(letter), options.image, options.label, false);
+    report = begin_report(look_at_drive(letter), options.image, options.label, options.raw);
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const JobRun run = run_job(run_read_job, request, display);
   const int32_t code = run.outcome.code;
   const bool reported = !options.no_report && made_image(code);
+  if (reported) report.streamed = streamed_digests(run.outcome.checksums);
   if (code != JOB_OK) {
     const int status = report_job_failure(code, run.outcome.reason, drive, options.image);
     // These end after the file was made: what it holds is not the disk.
@@ -60,10 +71,24 @@ int read_disk(const ReadOptions& options) {
       std::fprintf(stderr, "tessil-cli: %s is incomplete\n", options.image.c_str());
     return reported ? file_report(report, code, options.force, status) : status;
   }
-  if (reported && file_report(report, code, options.force, exit_ok) != exit_ok)
-    return JOB_HEADER_WRITE_FAILED;
+  if (reported) {
+    if (const int status = file_report(report, code, options.force, exit_ok); status != exit_ok)
+      return status;
+  }
+  const Checksums& sums = run.outcome.checksums;
+  if (options.json) {
+    print_json(Json{{"drive", std::string(1, letter)},
+                    {"image", options.image},
+                    {"kind", options.raw ? "raw" : "tessil"},
+                    {"size", run.done},
+                    {"seconds", run.seconds},
+                    {"sha256", sums.sha256},
+                    {"md5", sums.md5}});
+    return exit_ok;
+  }
   std::printf("Done: %s read into %s, %llu bytes in %.1f s\n", drive.c_str(), options.image.c_str(),
               static_cast<unsigned long long>(run.done), run.seconds);
+  print_checksums(sums);
   return exit_ok;
 }
 
@@ -86,9 +111,12 @@ Command add_read_command(CLI::App& program) {
       ->add_option("-l,--label", options->label, "A label stored in the image (at most 299 bytes)")
       ->type_name("TEXT")
       ->check(fits);
+  parser->add_flag("--raw", options->raw,
+                   "Make a raw image: the disk's sectors alone, without a header or label");
   parser->add_flag("-f,--force", options->force, "Replace IMAGE (and IMAGE.json) if it exists");
   parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside IMAGE");
   add_progress_flag(*parser, options->progress);
+  add_json_flag(*parser, options->json);
   return {parser, [options] { return read_disk(*options); }};
 }
 

@@ -1,5 +1,6 @@
-// tessil-cli write IMAGE DRIVE [--yes] [--progress]: an image file onto the
-// disk in a drive, after showing what it replaces.
+// tessil-cli write IMAGE DRIVE [--yes] [--no-verify] [--progress]: an image
+// file, tessil or raw, onto the disk in a drive, after showing what it
+// replaces; then the disk read back and compared with it.
 #include <cstdio>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "image_facts.h"
 #include "job_runner.h"
 #include "jobs.h"
+#include "verify_report.h"
 
 namespace tessil::cli {
 
@@ -21,6 +23,7 @@ struct WriteOptions {
   std::string drive;
   bool yes = false;
   bool progress = false;
+  bool no_verify = false;
 };
 
 void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
@@ -29,11 +32,13 @@ void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
                "  Device:    %s (%s)\n"
                "  Geometry:  %s\n"
                "  Size:      %llu bytes (%s)\n"
-               "with the image file %s, labelled \"%s\".\n",
+               "with the image file %s, %s.\n",
                drive.letter, drive.device.c_str(), std::string(kind_text(drive.kind)).c_str(),
                geometry_text(header_of(drive.info)).c_str(),
                static_cast<unsigned long long>(drive.info.size),
-               human_size(drive.info.size).c_str(), image.path.c_str(), image.header.label);
+               human_size(drive.info.size).c_str(), image.path.c_str(),
+               image.raw() ? ("a " + kind_text(image) + " without a label").c_str()
+                           : ("labelled \"" + std::string(image.header.label) + "\"").c_str());
   if (!image.complete())
     std::fprintf(stderr, "The image holds only %llu of those bytes: the write would stop short.\n",
                  static_cast<unsigned long long>(image.data_size));
@@ -60,14 +65,18 @@ int write_disk(const WriteOptions& options) {
     if (!confirmed("Type yes to write:")) return refuse("nothing was written");
   }
 
-  const JobRequest request{std::string(1, letter), options.image, ""};
+  JobRequest request{std::string(1, letter), options.image, ""};
+  request.raw_image = image.raw();
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const JobRun run = run_job(run_write_job, request, display);
   if (run.outcome.code != JOB_OK)
     return report_job_failure(run.outcome.code, run.outcome.reason, drive_name, options.image);
   std::printf("Done: %s written onto %s, %llu bytes in %.1f s\n", options.image.c_str(),
               drive_name.c_str(), static_cast<unsigned long long>(run.done), run.seconds);
-  return exit_ok;
+  if (options.no_verify) return exit_ok;
+  // A write the drive accepted can still read back wrong.
+  std::fflush(stdout);
+  return report_verify(run_verify(request, options.progress), drive_name, options.image);
 }
 
 }  // namespace
@@ -75,12 +84,20 @@ int write_disk(const WriteOptions& options) {
 Command add_write_command(CLI::App& program) {
   auto options = std::make_shared<WriteOptions>();
   CLI::App* parser = program.add_subcommand(
-      "write", "Replace the whole disk in DRIVE with an image file of the same geometry");
-  parser->add_option("IMAGE", options->image, "The image file to write")->type_name("")->required();
+      "write",
+      "Replace the whole disk in DRIVE with an image file (tessil or raw) of its format, then "
+      "verify it");
+  parser
+      ->add_option("IMAGE", options->image,
+                   "The image file to write: a tessil image, or a raw image of a standard size")
+      ->type_name("")
+      ->required();
   add_drive_argument(*parser, options->drive);
   parser->add_flag(
       "-y,--yes", options->yes,
       "Write without asking for a typed yes (needed when standard input is not a terminal)");
+  parser->add_flag("--no-verify", options->no_verify,
+                   "Skip reading the disk back and comparing it with IMAGE after the write");
   add_progress_flag(*parser, options->progress);
   return {parser, [options] { return write_disk(*options); }};
 }

@@ -307,7 +307,10 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
       {{"--version"}, 0, "tessil-cli " TESSIL_VERSION "\n"},
       {{"--help"}, 0, "drives"},
       {{"read", "--help"}, 0, "--label"},
-      {{"write", "--help"}, 0, "--yes"},
+      {{"write", "--help"}, 0, "--no-verify"},
+      {{"verify", "--help"}, 0, "IMAGE"},
+      {{"convert", "--help"}, 0, "--label"},
+      {{"convert", "x.tsl"}, 2, ""},
       {{}, 2, ""},
       {{"frobnicate"}, 2, ""},
       {{"info"}, 2, ""},
@@ -516,7 +519,9 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
       {"tessil-cli read A ", "disk.tsl\n"},
       {"tessil-cli write ", "disk.tsl\n"},
       {"tessil-cli write disk.tsl ", "A\nB\nC\n"},
-      {"tessil-cli write --", "--help\n--progress\n--yes\n"},
+      {"tessil-cli write --", "--help\n--no-verify\n--progress\n--yes\n"},
+      {"tessil-cli verify disk.tsl ", "A\nB\nC\n"},
+      {"tessil-cli convert disk.tsl ", "disk.tsl\n"},
       {"tessil-cli info --", "--help\n--json\n"},
       {"tessil-cli batch ", "A\nB\nC\n"},
       {"tessil-cli batch --count 3 a", "A\n"},
@@ -627,6 +632,20 @@ TEST_F(CliTest, BatchReadsEachNewDiskOnceIntoTheNextFreeName) {
   EXPECT_FALSE(fs::exists(at("box/disk-004.tsl")));
 }
 
+TEST_F(CliTest, BatchRawImagesKeepTheVolumeLabelInTheReport) {
+  const std::string disk = fat_disk("RAW ONE");
+  drive('A', disk);
+  const Result r = cli({"batch", "A", "raw-%d", "--raw", "--label-from-volume", "--count", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(at("raw-1.img")), disk);
+  const Json report = Json::parse(slurp(at("raw-1.img.json")));
+  EXPECT_EQ(report["image"]["kind"], "raw");
+  EXPECT_EQ(report["image"]["label"], "RAW ONE");
+  // Without a header, the data are the whole file.
+  EXPECT_EQ(report["data"], report["file"]);
+  EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("raw-1.img")));
+}
+
 TEST_F(CliTest, BatchEndsOnSignalWhileWaiting) {
   env_["TESSIL_DRIVE_A"] = at("drive-A").string();
   const pid_t pid = start({TESSIL_CLI_PATH, "batch", "A", "disk%d", "--start", "7"});
@@ -636,6 +655,130 @@ TEST_F(CliTest, BatchEndsOnSignalWhileWaiting) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_FALSE(fs::exists(at("disk7.tsl")));
+}
+
+// Output of a shell command run in the test's directory, or a skip when
+// the tool is missing.
+#define RUN_OR_SKIP(result, tool, script)                         \
+  if (std::system("command -v " tool " >/dev/null 2>&1") != 0)    \
+    GTEST_SKIP() << tool " is not installed";                     \
+  const Result result = finish(start({"/bin/sh", "-c", script})); \
+  ASSERT_EQ(result.status, 0) << script << "\n" << result.err
+
+// disk -> tessil -> raw -> tessil -> disk, byte for byte, with the same
+// checksums all the way, and the ones sha256sum and md5sum give.
+TEST_F(CliTest, RoundTripThroughEveryKindOfImage) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  drive('B', std::string(floppy_size, '\0'));
+
+  const Result read = cli({"read", "A", "first.tsl", "--label", "First", "--json"});
+  ASSERT_EQ(read.status, 0) << read.err;
+  const Json sums = Json::parse(read.out);
+  ASSERT_EQ(cli({"convert", "first.tsl", "disk.img"}).status, 0);
+  EXPECT_EQ(slurp(at("disk.img")), disk);
+  ASSERT_EQ(cli({"convert", "disk.img", "second.tsl", "--label", "Second"}).status, 0);
+  EXPECT_EQ(slurp(at("second.tsl")), header(80, 2, 18, "Second") + disk);
+
+  RUN_OR_SKIP(tools, "sha256sum", "sha256sum disk.img && md5sum disk.img");
+  EXPECT_EQ(tools.out.substr(0, 64), sums["sha256"]);
+  EXPECT_NE(tools.out.find(sums["md5"].get<std::string>() + "  disk.img"), std::string::npos);
+  for (const char* image : {"second.tsl", "disk.img"}) {
+    const Json info = Json::parse(cli({"info", image, "--json"}).out);
+    EXPECT_EQ(info["sha256"], sums["sha256"]) << image;
+    EXPECT_EQ(info["md5"], sums["md5"]) << image;
+    EXPECT_EQ(info["kind"], std::string(image).ends_with(".img") ? "raw" : "tessil");
+  }
+
+  const Result write = cli({"write", "second.tsl", "B", "--yes"});
+  ASSERT_EQ(write.status, 0) << write.err;
+  EXPECT_NE(write.out.find("Verified: drive B"), std::string::npos) << write.out;
+  EXPECT_EQ(drive_bytes('B'), disk);
+}
+
+// A raw image made by mkfs.fat is written as it is; a raw image read from
+// a disk lists its files with mdir.
+TEST_F(CliTest, RawImagesOfTheFileSystemTools) {
+  drive('B', std::string(floppy_size, '\0'));
+  RUN_OR_SKIP(made, "mkfs.fat",
+              "mkfs.fat -C -n RAWDISK dos.img 1440 && echo hello >hello.txt && "
+              "mcopy -i dos.img hello.txt ::HELLO.TXT");
+  const Result write = cli({"write", "dos.img", "B", "--yes"});
+  ASSERT_EQ(write.status, 0) << write.err;
+  EXPECT_EQ(drive_bytes('B'), slurp(at("dos.img")));
+
+  ASSERT_EQ(cli({"read", "B", "back.img", "--raw"}).status, 0);
+  EXPECT_EQ(slurp(at("back.img")), slurp(at("dos.img")));
+  RUN_OR_SKIP(listed, "mdir", "mdir -i back.img ::");
+  EXPECT_NE(listed.out.find("HELLO    TXT"), std::string::npos) << listed.out;
+}
+
+TEST_F(CliTest, ARawImageMustHaveTheDisksFormat) {
+  drive('B', std::string(floppy_size, '\0'));
+  put(at("small.img"), pattern(737280));  // 720 KB onto a 1.44 MB disk
+  const Result r = cli({"write", "small.img", "B", "--yes"});
+  EXPECT_EQ(r.status, 108) << r.err;
+  EXPECT_EQ(drive_bytes('B'), std::string(floppy_size, '\0'));
+}
+
+TEST_F(CliTest, VerifyTellsDifferingSectorsByAddressWithStatusThree) {
+  const std::string disk = pattern(floppy_size);
+  drive('B', disk);
+  put(at("disk.tsl"), header(80, 2, 18, "") + disk);
+  Result r = cli({"verify", "disk.tsl", "B"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("2880 sectors"), std::string::npos) << r.out;
+
+  std::string changed = disk;
+  for (const uint64_t sector : {0u, 19u, 2879u}) changed[sector * 512 + 9] ^= 0x20;
+  put(at("drive-B"), changed);
+  r = cli({"verify", "disk.tsl", "B"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.err.find("3 sectors differ, first at C/H/S 0/0/1 (sector 0), 0/1/2 (sector 19), "
+                       "79/1/18 (sector 2879)"),
+            std::string::npos)
+      << r.err;
+  r = cli({"verify", "disk.tsl", "B", "--json"});
+  EXPECT_EQ(r.status, 3);
+  const Json found = Json::parse(r.out);
+  EXPECT_EQ(found["differing_sectors"], 3);
+  EXPECT_EQ(found["first_differences"][2],
+            Json::parse(R"({"sector":2879,"cylinder":79,"head":1,"sector_in_track":18})"));
+
+  // Writing puts it right; --no-verify leaves out the read-back.
+  r = cli({"write", "disk.tsl", "B", "--yes", "--no-verify"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("Verified"), std::string::npos) << r.out;
+  EXPECT_EQ(cli({"verify", "disk.tsl", "B"}).status, 0);
+  EXPECT_EQ(cli({"verify", "missing.tsl", "B"}).status, 106);
+}
+
+TEST_F(CliTest, ConvertRefusesWhatItCannotDoAndKeepsWhatExists) {
+  put(at("disk.tsl"), header(80, 2, 18, "L") + pattern(floppy_size));
+  put(at("keep.img"), "the user's own file");
+  put(at("note.txt"), "neither kind");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const std::vector<Case> cases{
+      {{"convert", "disk.tsl", "keep.img"}, 2, "--force"},
+      {{"convert", "note.txt", "new.img"}, 2, "neither a tessil image"},
+      {{"convert", "disk.tsl", "new.img", "--label", "X"}, 2, "no label"},
+      {{"convert", "missing.tsl", "new.img"}, 106, "missing.tsl"},
+      {{"convert", "disk.tsl", "disk.tsl", "--force"}, 2, "itself"},
+  };
+  for (const Case& c : cases) {
+    const Result r = cli(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[1] << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(slurp(at("keep.img")), "the user's own file");
+  EXPECT_EQ(slurp(at("disk.tsl")).size(), tessil::image_header_size + floppy_size);
+  EXPECT_FALSE(fs::exists(at("new.img")));
+  EXPECT_EQ(cli({"convert", "disk.tsl", "keep.img", "--force"}).status, 0);
+  EXPECT_EQ(slurp(at("keep.img")), pattern(floppy_size));
 }
 
 }  // namespace

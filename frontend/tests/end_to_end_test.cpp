@@ -1,13 +1,16 @@
 // The real program's windows on the real library, which this test finds
 // beside itself as the program does. Drives A and B stand on 1.44 MB files.
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -196,6 +199,32 @@ class EndToEndTest : public QObject, public Form1Probe {
       cancelled = line.endsWith(QLatin1String("User cancelled"));
     }
     QVERIFY(cancelled);
+  }
+
+  // A raw image made by mkfs.fat, written after the window's question, with
+  // the read-back verify on; the private copy is gone afterwards.
+  void rawImageFromMkfsIsWrittenAndVerified() {
+    const QString raw = dir.filePath(QStringLiteral("dos.ima"));
+    if (QProcess::execute(QStringLiteral("mkfs.fat"),
+                          {QStringLiteral("-C"), QStringLiteral("-n"), QStringLiteral("RAWDISK"),
+                           raw, QStringLiteral("1440")}) != 0)
+      QSKIP("mkfs.fat (dosfstools) is not installed");
+    QTemporaryDir temp;
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    form->findChild<QAction*>(QStringLiteral("verifyAfterWriting"))->setChecked(true);
+    setDrive("B");
+    ModalScript script({ModalScript::acceptFile(raw), ModalScript::answerQuestion(true)});
+    press("Command3");
+    QVERIFY2(script.succeeded(), qPrintable(script.report()));
+    const bool ended = waitForLines(2);
+    QSettings().clear();
+    qunsetenv("TMPDIR");
+    QVERIFY(ended);
+    QCOMPARE(lines(),
+             (QStringList{"1 : 0 : Done", "2 : 0 : Verified: the floppy holds the image"}));
+    QCOMPARE(labelBox()->text(), QString());
+    QVERIFY(readFile(drive_b) == readFile(raw));
+    QCOMPARE(QDir(temp.path()).entryList(QDir::Files), QStringList());
   }
 
   void diskInformationWhileAJobRuns() {

@@ -83,6 +83,9 @@ class ImageFile {
   // Makes everything written durable: the data, then a new file's directory
   // entry.
   virtual Error finish() = 0;
+  // The size in bytes of the file or device as it was opened, or nothing
+  // when it cannot be told.
+  virtual std::optional<uint64_t> size() = 0;
 };
 
 // What a job does with a drive: an open that needs someone else's help asks
@@ -133,6 +136,12 @@ class Platform {
   std::unique_ptr<Drive> open_drive(std::string_view device_path, Error& error) {
     return open_drive(device_path, DriveAccess::read_write, error);
   }
+
+  // Opens the drive read-only and exclusive to check what is on the medium:
+  // its reads come from the medium itself, never from a copy that the
+  // system or the drive's driver kept of earlier reads or writes.
+  virtual std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path,
+                                                      Error& error) = 0;
 
   // True when `path` reaches the storage of the drive behind `device_path`:
   // the same file or device, another part of the same disk, or a device or

@@ -32,7 +32,8 @@ FakeMedium make_medium(uint32_t cylinders, uint32_t heads, uint32_t sectors,
 
 class FakePlatform::FakeDrive final : public platform::Drive {
  public:
-  FakeDrive(FakePlatform& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+  FakeDrive(FakePlatform& owner, std::string path, bool read_only = false)
+      : owner_(owner), path_(std::move(path)), read_only_(read_only) {}
 
   platform::ReadResult read(std::span<std::byte> data) override {
     const std::size_t index = position_ / block;
@@ -55,7 +56,7 @@ class FakePlatform::FakeDrive final : public platform::Drive {
     owner_.gate(index);
     const std::lock_guard lock(owner_.mutex_);
     FakeMedium& medium = owner_.media_.at(path_);
-    if (medium.write_protected) return platform::Error::read_only;
+    if (medium.write_protected || read_only_) return platform::Error::read_only;
     if (medium.write_error_at == index) return platform::Error::io;
     if (position_ + data.size() > medium.data.size()) return platform::Error::no_space;
     std::memcpy(medium.data.data() + position_, data.data(), data.size());
@@ -71,6 +72,7 @@ class FakePlatform::FakeDrive final : public platform::Drive {
  private:
   FakePlatform& owner_;
   std::string path_;
+  bool read_only_;
   std::size_t position_ = 0;
 };
 
@@ -133,6 +135,11 @@ int FakePlatform::drive_opens() const {
   return opens_;
 }
 
+int FakePlatform::verify_opens() const {
+  const std::lock_guard lock(mutex_);
+  return verify_opens_;
+}
+
 std::optional<platform::DriveAccess> FakePlatform::last_access() const {
   const std::lock_guard lock(mutex_);
   return last_access_;
@@ -186,6 +193,16 @@ std::unique_ptr<platform::Drive> FakePlatform::open_drive(std::string_view path,
   return std::make_unique<FakeDrive>(*this, std::string(path));
 }
 
+std::unique_ptr<platform::Drive> FakePlatform::open_drive_to_verify(std::string_view path,
+                                                                    platform::Error& error) {
+  const std::lock_guard lock(mutex_);
+  const auto it = media_.find(std::string(path));
+  error = it == media_.end() ? platform::Error::not_found : it->second.open_error;
+  if (error != platform::Error::none) return nullptr;
+  ++verify_opens_;
+  return std::make_unique<FakeDrive>(*this, std::string(path), true);
+}
+
 namespace {
 
 // A real image file on a file system with `room` bytes left, whose final
@@ -204,6 +221,7 @@ class FaultyImage final : public platform::ImageFile {
     const platform::Error finished = file_->finish();
     return fail_finish_ ? platform::Error::io : finished;
   }
+  std::optional<uint64_t> size() override { return file_->size(); }
 
  private:
   std::unique_ptr<platform::ImageFile> file_;

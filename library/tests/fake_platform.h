@@ -66,6 +66,7 @@ class FakePlatform final : public platform::Platform {
   bool wait_for_threads(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
   int drive_opens() const;
+  int verify_opens() const;
   // What the last drive open asked for.
   std::optional<platform::DriveAccess> last_access() const;
   int geometry_queries() const;
@@ -80,6 +81,8 @@ class FakePlatform final : public platform::Platform {
   std::unique_ptr<platform::Drive> open_drive(std::string_view device_path,
                                               platform::DriveAccess access,
                                               platform::Error& error) override;
+  std::unique_ptr<platform::Drive> open_drive_to_verify(std::string_view device_path,
+                                                        platform::Error& error) override;
   std::unique_ptr<platform::ImageFile> open_image(const char* path, platform::ImageMode mode,
                                                   platform::Error& error) override;
   std::vector<platform::DriveEntry> list_drives() override;
@@ -101,6 +104,7 @@ class FakePlatform final : public platform::Platform {
   std::optional<std::size_t> hold_at_;
   bool holding_ = false;
   int opens_ = 0;
+  int verify_opens_ = 0;
   std::optional<platform::DriveAccess> last_access_;
   int live_threads_ = 0;
   int queries_ = 0;

@@ -11,6 +11,7 @@
 #include "platform/linux/device_node.h"
 #include "platform/linux/device_overlap.h"
 #include "platform/linux/errno_map.h"
+#include "platform/linux/medium_cache.h"
 
 namespace tessil::platform::linux_os {
 
@@ -124,7 +125,10 @@ Error LinuxDrive::flush() {
   // A floppy reports a failed write only here, never at write().
   while (::fsync(fd_.get()) != 0)
     if (errno != EINTR) return Error::io;
-  return still_whole();
+  if (const Error whole = still_whole(); whole != Error::none) return whole;
+  // What was written stays cached; a later read must see the medium.
+  drop_cached_blocks(fd_.get());
+  return Error::none;
 }
 
 Error LinuxDrive::still_whole_at_times() const {

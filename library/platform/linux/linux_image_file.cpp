@@ -1,5 +1,7 @@
 #include "platform/linux/linux_image_file.h"
 
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -153,6 +155,15 @@ Error LinuxImageFile::finish() {
   // close() reports what an NFS server or a quota refused only now.
   if (::close(fd_.release()) != 0 && errno != EINTR) return error_from_errno(errno);
   return Error::none;
+}
+
+std::optional<uint64_t> LinuxImageFile::size() {
+  struct stat info {};
+  if (!fd_ || ::fstat(fd_.get(), &info) != 0) return std::nullopt;
+  if (S_ISREG(info.st_mode)) return static_cast<uint64_t>(info.st_size);
+  uint64_t bytes = 0;
+  if (S_ISBLK(info.st_mode) && ::ioctl(fd_.get(), BLKGETSIZE64, &bytes) == 0) return bytes;
+  return std::nullopt;
 }
 
 }  // namespace tessil::platform::linux_os

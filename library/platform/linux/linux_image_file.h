@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/linux/unique_fd.h"
@@ -23,6 +24,7 @@ class LinuxImageFile final : public ImageFile {
   ReadResult read(std::span<std::byte> data) override;
   Error write(std::span<const std::byte> data) override;
   Error finish() override;
+  std::optional<uint64_t> size() override;
 
  private:
   Error write_out();

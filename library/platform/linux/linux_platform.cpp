@@ -15,6 +15,7 @@
 #include "platform/linux/device_overlap.h"
 #include "platform/linux/linux_drive.h"
 #include "platform/linux/linux_image_file.h"
+#include "platform/linux/medium_cache.h"
 #include "platform/linux/medium_geometry.h"
 #include "platform/linux/unique_fd.h"
 
@@ -43,6 +44,16 @@ std::unique_ptr<Drive> LinuxPlatform::open_drive(std::string_view device_path, D
     return nullptr;
   }
   return LinuxDrive::open(*path, access, error);
+}
+
+std::unique_ptr<Drive> LinuxPlatform::open_drive_to_verify(std::string_view device_path,
+                                                           Error& error) {
+  const std::optional<std::string> path = resolve_device(device_path, system_sources());
+  if (!path) {
+    error = Error::not_found;
+    return nullptr;
+  }
+  return linux_os::open_drive_to_verify(*path, error);
 }
 
 bool LinuxPlatform::is_drive(std::string_view device_path, const char* path) {

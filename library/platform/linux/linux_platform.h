@@ -16,6 +16,7 @@ class LinuxPlatform final : public Platform {
   using Platform::open_drive;
   std::unique_ptr<Drive> open_drive(std::string_view device_path, DriveAccess access,
                                     Error& error) override;
+  std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path, Error& error) override;
   std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) override;
   std::vector<DriveEntry> list_drives() override;
   std::string device_of(std::string_view device_path) override;

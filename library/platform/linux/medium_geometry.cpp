@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include <array>
 #include <cerrno>
 #include <string>
 
@@ -22,32 +21,7 @@ namespace {
 
 constexpr uint32_t floppy_sector = 512;
 
-constexpr std::array<StandardFormat, 9> standard_formats{{
-    {163'840, 40, 1, 8, 10},
-    {184'320, 40, 1, 9, 9},
-    {327'680, 40, 2, 8, 7},
-    {368'640, 40, 2, 9, 6},
-    {737'280, 80, 2, 9, 5},
-    {1'228'800, 80, 2, 15, 1},
-    {1'474'560, 80, 2, 18, 2},
-    {1'720'320, 80, 2, 21, 0},  // a format with no media type number of its own
-    {2'949'120, 80, 2, 36, 3},
-}};
-
-static_assert([] {
-  for (const StandardFormat& f : standard_formats)
-    if (f.size != uint64_t{f.cylinders} * f.heads * f.sectors_per_track * floppy_sector)
-      return false;
-  return true;
-}());
-
 }  // namespace
-
-const StandardFormat* standard_format_of(uint64_t size) {
-  for (const StandardFormat& format : standard_formats)
-    if (format.size == size) return &format;
-  return nullptr;
-}
 
 DriveGeometry geometry_from_size(uint64_t size, uint32_t sector_size, bool removable) {
   if (sector_size == 0) sector_size = floppy_sector;

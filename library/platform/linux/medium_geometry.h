@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "standard_formats.h"
 
 namespace tessil::platform::linux_os {
 
@@ -14,16 +15,9 @@ namespace tessil::platform::linux_os {
 inline constexpr uint32_t media_removable = 11;
 inline constexpr uint32_t media_fixed = 12;
 
-struct StandardFormat {
-  uint64_t size;  // bytes, in 512-byte sectors
-  uint32_t cylinders;
-  uint32_t heads;
-  uint32_t sectors_per_track;
-  uint32_t media_type;  // 0: none of its own
-};
-
-// The floppy format of exactly this many bytes, or null.
-const StandardFormat* standard_format_of(uint64_t size);
+// The size table is shared with image recognition and the window.
+using tessil::standard_format_of;
+using tessil::StandardFormat;
 
 // Geometry of a medium known only by its size: a standard floppy format
 // when the size is one (and sectors are 512 bytes), otherwise one sector per

@@ -8,6 +8,7 @@ set(tessil_platform_sources
   platform/linux/linux_image_file.cpp
   platform/linux/linux_platform.cpp
   platform/linux/load_notices.cpp
+  platform/linux/medium_cache.cpp
   platform/linux/medium_geometry.cpp
   platform/linux/system_platform.cpp
   platform/linux/udisks_opener.cpp

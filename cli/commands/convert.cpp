@@ -1,0 +1,98 @@
+// tessil-cli convert INPUT OUTPUT [--label TEXT] [--force]: a tessil image
+// into a raw image, or a raw image into a tessil image.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "command.h"
+#include "describe.h"
+#include "exit_status.h"
+#include "image_facts.h"
+#include "raw_image.h"
+#include "text_output.h"
+
+namespace tessil::cli {
+
+namespace {
+
+struct ConvertOptions {
+  std::string input;
+  std::string output;
+  std::optional<std::string> label;
+  bool force = false;
+};
+
+int convert(const ConvertOptions& options) {
+  // Whatever the name stands for, even a dangling link, is the user's.
+  std::error_code error;
+  if (!options.force &&
+      std::filesystem::exists(std::filesystem::symlink_status(options.output, error)))
+    return refuse(options.output + " already exists; give --force to replace it");
+  const ImageFacts input = look_at_image(options.input);
+  if (input.code != JOB_OK) return report_failure(input.code, options.input, input.reason);
+  if (!input.raw() && options.label)
+    return refuse(options.input +
+                  " is a tessil image and becomes a raw image, which has no label; "
+                  "--label is for a raw image made into a tessil image");
+
+  const ConvertOutcome outcome =
+      convert_image({options.input, options.output, options.label, options.force});
+  switch (outcome.result) {
+    case ConvertResult::ok:
+      break;
+    case ConvertResult::input_unreadable:
+      return report_failure(JOB_HEADER_READ_FAILED, options.input, outcome.reason);
+    case ConvertResult::output_failed:
+      return report_failure(JOB_HEADER_WRITE_FAILED, options.output, outcome.reason);
+    case ConvertResult::not_an_image:
+      return refuse(options.input +
+                    " is neither a tessil image (a 316-byte header and whole 512-byte sectors) "
+                    "nor a raw image (exactly the size of a standard floppy format)");
+    case ConvertResult::no_raw_format:
+      return refuse(options.input + " is a tessil image whose geometry (" +
+                    geometry_short(input.header) +
+                    ") is not the size of its data, so it has no raw twin");
+    case ConvertResult::output_exists:
+      return refuse(options.output + " already exists; give --force to replace it");
+    case ConvertResult::same_file:
+      return refuse(options.output + " is " + options.input + " itself");
+  }
+  if (outcome.from == ImageKind::raw) {
+    std::printf("Done: %s (%s) into the tessil image %s, labelled \"%s\"\n", options.input.c_str(),
+                kind_text(input).c_str(), options.output.c_str(),
+                options.label.value_or("").c_str());
+  } else {
+    std::printf("Done: %s (tessil image, labelled \"%s\") into the raw image %s\n",
+                options.input.c_str(), input.header.label, options.output.c_str());
+  }
+  print_checksums(outcome.checksums);
+  return exit_ok;
+}
+
+}  // namespace
+
+Command add_convert_command(CLI::App& program) {
+  auto options = std::make_shared<ConvertOptions>();
+  CLI::App* parser = program.add_subcommand(
+      "convert", "Turn a tessil image into a raw image, or a raw image into a tessil image");
+  parser->add_option("INPUT", options->input, "A tessil image or a raw image")
+      ->type_name("")
+      ->required();
+  parser->add_option("OUTPUT", options->output, "The image file to make, of the other kind")
+      ->type_name("")
+      ->required();
+  const CLI::Validator fits(
+      [](std::string& text) -> std::string {
+        return text.size() < TESSIL_TEXT_SIZE ? std::string() : "a label holds at most 299 bytes";
+      },
+      "");
+  parser
+      ->add_option("-l,--label", options->label,
+                   "The label of a tessil image made from a raw image (at most 299 bytes)")
+      ->type_name("TEXT")
+      ->check(fits);
+  parser->add_flag("-f,--force", options->force, "Replace OUTPUT if it exists");
+  return {parser, [options] { return convert(*options); }};
+}
+
+}  // namespace tessil::cli

@@ -1,0 +1,32 @@
+// "Write image file to floppy" with a raw image: the library writes only
+// tessil images, so the window says what the file is, asks, and hands the
+// library a private tessil copy of it (a header for the size's format, no
+// label, then the same sectors), which it removes once the write is over.
+#pragma once
+
+#include <QString>
+#include <QTemporaryFile>
+#include <memory>
+
+#include "standard_formats.h"
+
+class MessageLog;
+class QWidget;
+
+namespace raw_image_write {
+
+// The standard format whose size the file has, or null: a tessil image, a
+// device or anything else is not a raw image.
+const tessil::StandardFormat* rawFormatOf(const QString& path);
+
+// "a raw image of a 1.44 MB disk, without a label"
+QString describe(const tessil::StandardFormat& format);
+
+// Asks before a raw image is written; true on yes.
+bool askToWrite(QWidget& parent, const QString& path, const tessil::StandardFormat& format);
+
+// The private tessil copy of a raw image, or null with the failure logged.
+std::unique_ptr<QTemporaryFile> tessilCopyOf(const QString& path,
+                                             const tessil::StandardFormat& format, MessageLog& log);
+
+}  // namespace raw_image_write

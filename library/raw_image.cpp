@@ -1,0 +1,182 @@
+#include "raw_image.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "data_digest.h"
+#include "platform/platform.h"
+
+namespace tessil {
+
+namespace {
+
+constexpr std::size_t chunk = 64 * 1024;
+
+// Reads the rest of `file` into `digest` (when given) and `out` (when
+// given); false when the file failed or ended short of `expected` bytes.
+bool stream_data(platform::ImageFile& file, uint64_t expected, DataDigest* digest,
+                 platform::ImageFile* out, platform::Error& error, bool& write_failed) {
+  std::array<std::byte, chunk> buffer;
+  uint64_t done = 0;
+  while (done < expected) {
+    const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(chunk, expected - done));
+    const platform::ReadResult got = file.read(std::span(buffer).first(want));
+    if (got.count > 0) {
+      const std::span<const std::byte> data = std::span(buffer).first(got.count);
+      if (digest) digest->update(data);
+      if (out) {
+        if ((error = out->write(data)) != platform::Error::none) {
+          write_failed = true;
+          return false;
+        }
+      }
+      done += got.count;
+    }
+    if (got.count < want) {
+      error = got.failed() ? got.error : platform::Error::io;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool geometry_fits(const ImageHeader& header, uint64_t data_size) {
+  return uint64_t{header.cylinders} * header.tracks_per_cylinder * header.sectors_per_track *
+             header.bytes_per_sector ==
+         data_size;
+}
+
+}  // namespace
+
+ImageHeader header_of(const StandardFormat& format, std::string_view label) {
+  ImageHeader header{};
+  header.cylinders = format.cylinders;
+  header.tracks_per_cylinder = format.heads;
+  header.sectors_per_track = format.sectors_per_track;
+  header.bytes_per_sector = standard_sector_size;
+  set_label(header, label);
+  return header;
+}
+
+InspectResult inspect_image(const std::string& path, bool checksums, ImageFileInfo& info,
+                            platform::Error& error) {
+  info = {};
+  const std::unique_ptr<platform::ImageFile> file =
+      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
+  if (!file) return InspectResult::open_failed;
+  const std::optional<uint64_t> size = file->size();
+  if (!size) {
+    error = platform::Error::other;
+    return InspectResult::open_failed;
+  }
+  info.file_size = *size;
+  info.kind = image_kind_of_size(*size);
+  // Only a regular file is taken for a raw image: a device's size is its own.
+  std::error_code kind_error;
+  if (info.kind == ImageKind::raw && !std::filesystem::is_regular_file(path, kind_error))
+    info.kind = ImageKind::tessil;
+  if (info.kind == ImageKind::neither) return InspectResult::ok;
+  if (info.kind == ImageKind::raw) {
+    info.header = header_of(*standard_format_of(*size));
+    info.data_size = *size;
+  } else {
+    HeaderBytes bytes{};
+    const platform::ReadResult got = file->read(bytes);
+    if (got.count != bytes.size()) {
+      error = got.failed() ? got.error : platform::Error::io;
+      return InspectResult::read_failed;
+    }
+    info.header = decode_header(bytes);
+    info.data_size = *size - image_header_size;
+  }
+  info.geometry_fits = geometry_fits(info.header, info.data_size);
+  if (!checksums) return InspectResult::ok;
+  DataDigest digest;
+  bool write_failed = false;
+  if (!stream_data(*file, info.data_size, &digest, nullptr, error, write_failed))
+    return InspectResult::read_failed;
+  info.checksums = digest.finish();
+  return InspectResult::ok;
+}
+
+ConvertOutcome convert_image(const ConvertRequest& request) {
+  ConvertOutcome outcome;
+  ImageFileInfo info;
+  platform::Error error = platform::Error::none;
+  if (inspect_image(request.input, false, info, error) != InspectResult::ok) {
+    return {ConvertResult::input_unreadable, ImageKind::neither, error, {}};
+  }
+  outcome.from = info.kind;
+  if (info.kind == ImageKind::neither) {
+    outcome.result = ConvertResult::not_an_image;
+    return outcome;
+  }
+  // A raw image is only its sectors: a header that does not describe them
+  // exactly would make one that no size names.
+  if (info.kind == ImageKind::tessil && !info.geometry_fits) {
+    outcome.result = ConvertResult::no_raw_format;
+    return outcome;
+  }
+
+  std::error_code ignored;
+  const bool output_exists = std::filesystem::exists(request.output, ignored);
+  if (output_exists && std::filesystem::equivalent(request.input, request.output, ignored)) {
+    outcome.result = ConvertResult::same_file;
+    return outcome;
+  }
+  if (output_exists && !request.replace) {
+    outcome.result = ConvertResult::output_exists;
+    return outcome;
+  }
+
+  platform::Platform& os = platform::current();
+  const std::unique_ptr<platform::ImageFile> in =
+      os.open_image(request.input.c_str(), platform::ImageMode::read, error);
+  if (!in) return {ConvertResult::input_unreadable, info.kind, error, {}};
+  std::unique_ptr<platform::ImageFile> out =
+      os.open_image(request.output.c_str(), platform::ImageMode::create, error);
+  if (!out) return {ConvertResult::output_failed, info.kind, error, {}};
+
+  bool write_failed = false;
+  bool ok = true;
+  if (info.kind == ImageKind::tessil) {
+    HeaderBytes skipped{};
+    const platform::ReadResult got = in->read(skipped);
+    ok = got.count == skipped.size();
+    if (!ok) error = got.failed() ? got.error : platform::Error::io;
+  } else {
+    const HeaderBytes bytes =
+        encode_header(header_of(*standard_format_of(info.file_size), request.label.value_or("")));
+    error = out->write(bytes);
+    ok = error == platform::Error::none;
+    write_failed = !ok;
+  }
+  DataDigest digest;
+  if (ok) ok = stream_data(*in, info.data_size, &digest, out.get(), error, write_failed);
+  if (ok) {
+    error = out->finish();
+    ok = error == platform::Error::none;
+    write_failed = !ok;
+  }
+  out.reset();
+  if (!ok) {
+    // Half an image is worse than none: it would pass for a whole one. (A
+    // file replaced was emptied when the output was opened.)
+    // Only a file is removed, never a device node.
+    std::error_code kind_error;
+    if (std::filesystem::is_regular_file(request.output, kind_error))
+      std::remove(request.output.c_str());
+    return {write_failed ? ConvertResult::output_failed : ConvertResult::input_unreadable,
+            info.kind,
+            error,
+            {}};
+  }
+  outcome.checksums = digest.finish();
+  return outcome;
+}
+
+}  // namespace tessil
