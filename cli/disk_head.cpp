@@ -26,11 +26,13 @@ std::string trimmed_name(std::span<const std::byte> bytes, std::size_t at) {
 
 }  // namespace
 
-std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t length) {
+std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t length,
+                                                     platform::Error* reason) {
   const std::string drive(1, letter);
   platform::Error error = platform::Error::none;
   const std::unique_ptr<platform::Drive> disk = platform::current().open_drive(
       device_path_of(drive.c_str()), platform::DriveAccess::read, error);
+  if (reason) *reason = error;
   if (!disk) return std::nullopt;
   std::vector<std::byte> head(length);
   std::size_t got = 0;
@@ -43,9 +45,11 @@ std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t le
   return head;
 }
 
-MediumIdentity identify_medium(char letter, uint64_t size) {
+std::optional<MediumIdentity> identify_medium(char letter, uint64_t size, platform::Error& reason) {
+  std::optional<std::vector<std::byte>> head = read_disk_head(letter, identity_length, &reason);
   // A disk whose start cannot be read is known by its size alone.
-  return {size, read_disk_head(letter, identity_length).value_or(std::vector<std::byte>{})};
+  if (!head) return std::nullopt;
+  return MediumIdentity{size, std::move(*head)};
 }
 
 std::string fat_volume_label(std::span<const std::byte> head) {

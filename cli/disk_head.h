@@ -9,12 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace tessil::cli {
 
 // Up to `length` bytes from the start of the disk in drive `letter`, read
 // through a job's own opening of the drive. Nothing when it cannot be
-// opened; fewer bytes when the disk is smaller or fails early.
-std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t length);
+// opened, with the reason in `reason`; fewer bytes when the disk is smaller
+// or fails early.
+std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t length,
+                                                     platform::Error* reason = nullptr);
 
 // What tells one disk from another: its size and its first sectors, where
 // the boot sector's volume serial and the start of the FAT lie.
@@ -27,8 +31,9 @@ struct MediumIdentity {
 
 inline constexpr std::size_t identity_length = 4096;
 
-// The disk in drive `letter`, whose size is `size`.
-MediumIdentity identify_medium(char letter, uint64_t size);
+// The disk in drive `letter`, whose size is `size`; nothing, with the
+// reason, when the drive cannot be opened (a desktop mounted the disk).
+std::optional<MediumIdentity> identify_medium(char letter, uint64_t size, platform::Error& reason);
 
 // How much of a disk's start holds the volume label of any floppy format.
 inline constexpr std::size_t label_head_length = 32 * 1024;

@@ -192,14 +192,22 @@ class DiskWatch {
                    : " (" + std::string(reason_text(drive.reason)) + ")") +
               "; Enter reads at once, Ctrl-C ends");
         shown = Shown::empty;
-      } else {
-        MediumIdentity identity = identify_medium(letter_, drive.info.size);
+      } else if (std::optional<MediumIdentity> identity =
+                     identify_medium(letter_, drive.info.size, drive.reason)) {
         // The disk just read, still in: it is never read twice.
-        if (taken_out_ || !last_ || identity != *last_) return {{std::move(drive), identity}};
+        if (taken_out_ || !last_ || *identity != *last_)
+          return {{std::move(drive), std::move(*identity)}};
         if (shown != Shown::same)
           say("The disk in drive " + std::string(1, letter_) +
               " has been read; take it out and insert the next one");
         shown = Shown::same;
+      } else {
+        // Found but not to be opened: mounted by a desktop, or held by
+        // another program. Reading it now would only fail.
+        if (shown != Shown::closed)
+          say("Waiting: " + drive_text(letter_, drive.device) + " cannot be opened (" +
+              std::string(reason_text(drive.reason)) + ")");
+        shown = Shown::closed;
       }
       if (wait_or_enter()) shown = Shown::nothing;
     }
@@ -212,7 +220,7 @@ class DiskWatch {
   }
 
  private:
-  enum class Shown { nothing, empty, same };
+  enum class Shown { nothing, empty, same, closed };
 
   static void say(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
