@@ -322,11 +322,12 @@ int run_batch(const BatchOptions& options) {
       break;
     }
 
+    // The report's code: a file that holds other data than were read fails.
     std::string line =
-        std::to_string(number) + "  " + *image + "  " + std::string(result_text(code));
+        std::to_string(number) + "  " + *image + "  " + std::string(result_text(report.code));
     if (!label.empty()) line += "  \"" + label + "\"";
     line += "  " + std::to_string(run.done) + " of " + std::to_string(run.total) + " bytes";
-    if (const std::string sum = data_sha256(report); !sum.empty() && code == JOB_OK)
+    if (const std::string sum = data_sha256(report); !sum.empty() && report.code == JOB_OK)
       line += "  SHA-256 " + sum;
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
