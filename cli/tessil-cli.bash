@@ -30,14 +30,22 @@ _tessil_cli() {
   fi
 
   case $prev in
-    -l | --label | --start | --count) return ;;  # free text, numbers
+    -l | --label | --retries | --start | --count) return ;;  # free text, numbers
+    --fill)
+      mapfile -t COMPREPLY < <(compgen -W 'zero marker' -- "$cur")
+      return
+      ;;
+    --map)
+      _filedir
+      return
+      ;;
   esac
   if [[ $cur == -* ]]; then
     local options='--help'
     case $command in
       drives | info) options+=' --json' ;;
-      read) options+=' --label --raw --force --no-report --progress --json' ;;
-      batch) options+=' --start --count --label --label-from-volume --raw --no-report --progress' ;;
+      read) options+=' --label --raw --force --no-report --progress --json --rescue --retries --fill --map' ;;
+      batch) options+=' --start --count --label --label-from-volume --raw --no-report --progress --rescue --retries --fill' ;;
       write) options+=' --yes --no-verify --progress' ;;
       verify) options+=' --progress --json' ;;
       convert) options+=' --label --force' ;;
@@ -50,7 +58,7 @@ _tessil_cli() {
   local argument=0 i
   for ((i = at + 1; i < cword; i++)); do
     case ${words[i]} in
-      -l | --label | --start | --count) ((i++)) ;;
+      -l | --label | --retries | --fill | --map | --start | --count) ((i++)) ;;
       -*) ;;
       *) ((argument++)) ;;
     esac

@@ -1,11 +1,13 @@
 // tessil-cli read DRIVE IMAGE [--label TEXT] [--raw] [--force] [--no-report]
 // [--progress] [--json]: the whole disk into a new image file, with the
-// checksums of its data and its report.
+// checksums of its data and its report. With --rescue (read_rescue.cpp) it
+// gets what can still be read from a damaged disk instead.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "command.h"
+#include "commands/read_rescue.h"
 #include "describe.h"
 #include "drive_facts.h"
 #include "exit_status.h"
@@ -28,6 +30,7 @@ struct ReadOptions {
   bool progress = false;
   bool raw = false;
   bool json = false;
+  RescueOptions rescue;
 };
 
 // The job ended after it had made the image file, which a report describes.
@@ -37,6 +40,9 @@ bool made_image(int32_t code) {
 
 int read_disk(const ReadOptions& options) {
   const char letter = *drive_letter(options.drive);
+  if (options.rescue.rescue)
+    return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
+                       options.json);
   // Whatever the name stands for, even a dangling link, is the user's.
   std::error_code error;
   if (!options.force &&
@@ -111,12 +117,19 @@ Command add_read_command(CLI::App& program) {
       ->add_option("-l,--label", options->label, "A label stored in the image (at most 299 bytes)")
       ->type_name("TEXT")
       ->check(fits);
-  parser->add_flag("--raw", options->raw,
-                   "Make a raw image: the disk's sectors alone, without a header or label");
-  parser->add_flag("-f,--force", options->force, "Replace IMAGE (and IMAGE.json) if it exists");
+  CLI::Option* raw =
+      parser->add_flag("--raw", options->raw,
+                       "Make a raw image: the disk's sectors alone, without a header or label");
+  CLI::Option* force =
+      parser->add_flag("-f,--force", options->force, "Replace IMAGE (and IMAGE.json) if it exists");
   parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside IMAGE");
   add_progress_flag(*parser, options->progress);
   add_json_flag(*parser, options->json);
+  add_rescue_options(*parser, options->rescue);
+  // A rescue goes on with an existing image, which it never replaces, and
+  // its image is a tessil image: the header holds the geometry the map needs.
+  force->excludes("--rescue");
+  raw->excludes("--rescue");
   return {parser, [options] { return read_disk(*options); }};
 }
 

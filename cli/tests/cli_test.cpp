@@ -15,6 +15,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -25,6 +26,7 @@
 #include <nlohmann/json.hpp>
 
 #include "image_format.h"
+#include "rescue/rescue_map.h"
 
 extern char** environ;
 
@@ -523,6 +525,8 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
       {"tessil-cli verify disk.tsl ", "A\nB\nC\n"},
       {"tessil-cli convert disk.tsl ", "disk.tsl\n"},
       {"tessil-cli info --", "--help\n--json\n"},
+      {"tessil-cli read --re", "--rescue\n--retries\n"},
+      {"tessil-cli read A disk.tsl --rescue --fill ", "marker\nzero\n"},
       {"tessil-cli batch ", "A\nB\nC\n"},
       {"tessil-cli batch --count 3 a", "A\n"},
       {"tessil-cli batch --label-", "--label-from-volume\n"},
@@ -655,6 +659,117 @@ TEST_F(CliTest, BatchEndsOnSignalWhileWaiting) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_FALSE(fs::exists(at("disk7.tsl")));
+}
+
+// A FAT12 floppy with BIG.BIN from sector 33 on, made with mkfs.fat and
+// mtools; empty when they are missing.
+std::string fat_floppy(const fs::path& dir) {
+  const std::string script = "cd '" + dir.string() +
+                             "' && mkfs.fat -C -F 12 fat.img 1440 >/dev/null"
+                             " && (yes 'tessil rescue test data' || true) | head -c 300000 >big"
+                             " && mcopy -i fat.img big ::/BIG.BIN 2>/dev/null";
+  if (std::system(script.c_str()) != 0) return {};
+  return slurp(dir / "fat.img");
+}
+
+// The 512 bytes of disk sector `sector` in an image file's data.
+std::string image_sector(const std::string& image, uint64_t sector) {
+  return image.substr(tessil::image_header_size + sector * 512, 512);
+}
+
+TEST_F(CliTest, RescueGoesOnFromItsMapAndSaysWhatIsMissing) {
+  const std::string disk = fat_floppy(root_);
+  if (disk.empty()) GTEST_SKIP() << "mkfs.fat and mtools are needed";
+  drive('A', disk);
+
+  const Result clean = cli({"read", "A", "disk.tsl", "--rescue"});
+  ASSERT_EQ(clean.status, 0) << clean.err;
+  EXPECT_NE(clean.out.find("2880 of 2880 sectors rescued"), std::string::npos) << clean.out;
+  EXPECT_EQ(slurp(at("disk.tsl")), header(80, 2, 18, "") + disk);
+  EXPECT_NE(slurp(at("disk.tsl.map")).find("0x00000000  0x00168000  +\n"), std::string::npos);
+
+  // The map as another drive left it: sectors 100-103 and 700 bad. What the
+  // image holds there is not the disk.
+  put(at("disk.tsl.map"),
+      "# Mapfile\n0x00000000     +               1\n0x00000000  0x0000C800  +\n"
+      "0x0000C800  0x00000800  -\n0x0000D000  0x0004A800  +\n0x00057800  0x00000200  -\n"
+      "0x00057A00  0x00110600  +\n");
+  std::string image = slurp(at("disk.tsl"));
+  image.replace(tessil::image_header_size + 100 * 512, 7, "garbage");
+  put(at("disk.tsl"), image);
+
+  const Result json =
+      cli({"read", "A", "disk.tsl", "--rescue", "--retries", "0", "--fill", "marker", "--json"});
+  ASSERT_EQ(json.status, 4) << json.err;
+  const Json facts = Json::parse(json.out);
+  EXPECT_EQ(facts["resumed"], true);
+  EXPECT_EQ(facts["sectors"]["rescued"], 2875);
+  EXPECT_EQ(facts["sectors"]["bad"], 5);
+  EXPECT_EQ(facts["bad_sectors"][4],
+            Json::parse(R"({"sector":700,"cylinder":19,"head":0,"sector_on_track":17})"));
+  EXPECT_EQ(facts["fat"]["damaged_files"], Json::parse(R"(["BIG.BIN"])"));
+  EXPECT_EQ(facts["fat"]["fat_hit"], false);
+  EXPECT_NE(image_sector(slurp(at("disk.tsl")), 100).find("UNREADABLE SECTOR 00000100"),
+            std::string::npos);
+
+  const Result text = cli({"read", "A", "disk.tsl", "--rescue", "--retries", "0"});
+  ASSERT_EQ(text.status, 4) << text.err;
+  for (const char* line : {"2875 of 2880 sectors rescued, 5 bad, 0 not tried",
+                           " 100 (2/1/11) 101 (2/1/12) 102 (2/1/13) 103 (2/1/14) 700 (19/0/17)\n",
+                           "\n   2 .................. ..........XXXX....\n",
+                           "FAT12 volume: boot sector intact, FAT intact, root directory intact\n",
+                           "Damaged: BIG.BIN\n"})
+    EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
+
+  const Result retried = cli({"read", "A", "disk.tsl", "--rescue", "--retries", "1"});
+  ASSERT_EQ(retried.status, 0) << retried.err;
+  EXPECT_EQ(slurp(at("disk.tsl")), header(80, 2, 18, "") + disk);
+
+  // Refused, and nothing changed: a map of a larger disk than the drive's,
+  // and an image without its map.
+  sparse_drive('B', 737280);
+  const std::string before = slurp(at("disk.tsl"));
+  EXPECT_EQ(cli({"read", "B", "disk.tsl", "--rescue"}).status, 108);
+  fs::remove(at("disk.tsl.map"));
+  const Result no_map = cli({"read", "A", "disk.tsl", "--rescue"});
+  EXPECT_EQ(no_map.status, 2);
+  EXPECT_NE(no_map.err.find("its map"), std::string::npos) << no_map.err;
+  EXPECT_EQ(slurp(at("disk.tsl")), before);
+}
+
+TEST_F(CliTest, RescueStoppedBySignalLeavesImageAndMapAgreeingAndGoesOn) {
+  sparse_drive('A', big_size);
+  const pid_t pid = start(
+      {TESSIL_CLI_PATH, "read", "A", "big.tsl", "--rescue", "--progress", "--fill", "marker"});
+  const auto deadline = Clock::now() + std::chrono::seconds(60);
+  while (slurp(root_ / "stderr").find("rescued") == std::string::npos && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ::kill(pid, SIGINT);
+  const Result stopped = finish(pid);
+  ASSERT_EQ(stopped.status, 105) << stopped.err;
+  EXPECT_EQ(fs::file_size(at("big.tsl")), tessil::image_header_size + big_size);
+
+  // Every area the map names holds what it says: the disk's zeros where
+  // rescued, the marker elsewhere.
+  std::string error;
+  const std::optional<tessil::rescue::RescueMap> map =
+      tessil::rescue::parse_map(slurp(at("big.tsl.map")), error);
+  ASSERT_TRUE(map) << error;
+  EXPECT_FALSE(map->complete());
+  std::ifstream image(at("big.tsl"), std::ios::binary);
+  for (const tessil::rescue::Area& area : map->areas()) {
+    for (const uint64_t pos : {area.pos, area.end() - 512}) {
+      std::string sector(512, '\0');
+      image.seekg(static_cast<std::streamoff>(tessil::image_header_size + pos));
+      image.read(sector.data(), 512);
+      const bool rescued = area.status == tessil::rescue::Status::rescued;
+      EXPECT_EQ(sector == std::string(512, '\0'), rescued) << "at " << pos;
+    }
+  }
+
+  const Result resumed = cli({"read", "A", "big.tsl", "--rescue", "--json"});
+  ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_EQ(Json::parse(resumed.out)["resumed"], true);
 }
 
 // Output of a shell command run in the test's directory, or a skip when

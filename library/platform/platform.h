@@ -67,6 +67,12 @@ class Drive {
   virtual Error write(std::span<const std::byte> data) = 0;
   // Makes everything written so far durable on the medium.
   virtual Error flush() = 0;
+  // Reads data.size() bytes (whole sectors) at byte `offset` from the
+  // medium itself, never from a cache, so that a bad sector fails alone and
+  // a second try really asks the medium again. A failure leaves `count` at
+  // the bytes read before it. Leaves the sequential position alone; a drive
+  // read this way is read only this way.
+  virtual ReadResult read_at(uint64_t offset, std::span<std::byte> data) = 0;
 };
 
 // An image file opened for a job or a look at its header, read or written
@@ -86,6 +92,11 @@ class ImageFile {
   // The size in bytes of the file or device as it was opened, or nothing
   // when it cannot be told.
   virtual std::optional<uint64_t> size() = 0;
+  // Writes every byte at `offset` from the file's start (an image opened to
+  // update), or fails.
+  virtual Error write_at(uint64_t offset, std::span<const std::byte> data) = 0;
+  // Makes everything written so far durable; the file stays open.
+  virtual Error sync() = 0;
 };
 
 // What a job does with a drive: an open that needs someone else's help asks
@@ -98,6 +109,7 @@ enum class DriveAccess {
 enum class ImageMode {
   read,    // an existing image file
   create,  // a new image file, or an existing one emptied
+  update,  // an existing image file, read and written in place
 };
 
 // How a drive letter came to stand for its device.
@@ -153,6 +165,10 @@ class Platform {
   // opened, and the open never waits (a FIFO is refused, not waited on).
   // Null on failure, with the reason in `error`.
   virtual std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) = 0;
+
+  // Replaces the small file at `path` by `content` in one step: whoever
+  // reads it, even after a crash, finds the old content or the new one.
+  virtual Error replace_file(const char* path, std::string_view content) = 0;
 
   // Every drive letter in use, in letter order.
   virtual std::vector<DriveEntry> list_drives() = 0;

@@ -64,6 +64,27 @@ class FakePlatform::FakeDrive final : public platform::Drive {
     return platform::Error::none;
   }
 
+  platform::ReadResult read_at(uint64_t offset, std::span<std::byte> data) override {
+    owner_.gate(offset / block);
+    const std::lock_guard lock(owner_.mutex_);
+    FakeMedium& medium = owner_.media_.at(path_);
+    const std::size_t end = std::min<std::size_t>(offset + data.size(), medium.data.size());
+    bool failed = false;
+    for (std::size_t index = offset / block; index * block < end; ++index) {
+      ++medium.reads[index];
+      if (medium.bad_blocks.contains(index)) failed = true;
+      if (auto it = medium.failing_reads.find(index); it != medium.failing_reads.end()) {
+        if (it->second > 0) failed = true;
+        if (--it->second <= 0) medium.failing_reads.erase(it);
+      }
+    }
+    if (failed) return {0, platform::Error::io, false};
+    if (offset >= end) return {0, platform::Error::none, true};
+    const std::size_t n = end - offset;
+    std::memcpy(data.data(), medium.data.data() + offset, n);
+    return {n, platform::Error::none, n < data.size()};
+  }
+
   platform::Error flush() override {
     const std::lock_guard lock(owner_.mutex_);
     return owner_.media_.at(path_).flush_error;
@@ -97,6 +118,11 @@ bool FakePlatform::wait_for_threads(std::chrono::milliseconds timeout) {
 void FakePlatform::insert(const std::string& drive, FakeMedium medium) {
   const std::lock_guard lock(mutex_);
   media_[device_path(drive)] = std::move(medium);
+}
+
+FakeMedium FakePlatform::medium(const std::string& drive) {
+  const std::lock_guard lock(mutex_);
+  return media_.at(device_path(drive));
 }
 
 std::vector<std::byte> FakePlatform::contents(const std::string& drive) {
@@ -222,6 +248,15 @@ class FaultyImage final : public platform::ImageFile {
     return fail_finish_ ? platform::Error::io : finished;
   }
   std::optional<uint64_t> size() override { return file_->size(); }
+  platform::Error write_at(uint64_t offset, std::span<const std::byte> data) override {
+    if (data.size() > room_) return platform::Error::no_space;
+    room_ -= data.size();
+    return file_->write_at(offset, data);
+  }
+  platform::Error sync() override {
+    const platform::Error synced = file_->sync();
+    return fail_finish_ ? platform::Error::io : synced;
+  }
 
  private:
   std::unique_ptr<platform::ImageFile> file_;
@@ -237,6 +272,10 @@ std::unique_ptr<platform::ImageFile> FakePlatform::open_image(const char* path,
   std::unique_ptr<platform::ImageFile> file = platform::system().open_image(path, mode, error);
   if (!file || (!fail_sync_ && image_room_ == SIZE_MAX)) return file;
   return std::make_unique<FaultyImage>(std::move(file), image_room_, fail_sync_);
+}
+
+platform::Error FakePlatform::replace_file(const char* path, std::string_view content) {
+  return platform::system().replace_file(path, content);
 }
 
 std::vector<platform::DriveEntry> FakePlatform::list_drives() {

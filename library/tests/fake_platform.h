@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,12 @@ struct FakeMedium {
   platform::Error open_error = platform::Error::none;   // e.g. busy
   std::optional<std::size_t> read_error_at;             // block index whose read fails
   std::optional<std::size_t> write_error_at;            // block index whose write fails
+  // Rescue reads (read_at): a request touching a bad block fails whole, as
+  // a direct read does; a block in `failing_reads` fails that many times
+  // and then reads. `reads` counts the requests that touched each block.
+  std::set<std::size_t> bad_blocks;
+  std::map<std::size_t, int> failing_reads;
+  std::map<std::size_t, int> reads;
   bool write_protected = false;
   platform::Error flush_error = platform::Error::none;
 };
@@ -44,6 +51,8 @@ class FakePlatform final : public platform::Platform {
   void insert(const std::string& drive, FakeMedium medium);
   // A copy of what the medium behind `drive` holds now.
   std::vector<std::byte> contents(const std::string& drive);
+  // A copy of the whole medium, with its read counts.
+  FakeMedium medium(const std::string& drive);
 
   // Holds the job before it moves block `index` (read or write) until
   // release() is called; wait_until_held() returns once the job is waiting.
@@ -85,6 +94,7 @@ class FakePlatform final : public platform::Platform {
                                                         platform::Error& error) override;
   std::unique_ptr<platform::ImageFile> open_image(const char* path, platform::ImageMode mode,
                                                   platform::Error& error) override;
+  platform::Error replace_file(const char* path, std::string_view content) override;
   std::vector<platform::DriveEntry> list_drives() override;
   std::string device_of(std::string_view device_path) override;
   std::optional<platform::VersionInfo> version() override { return version_; }

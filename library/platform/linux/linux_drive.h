@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/direct_reads.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/platform.h"
 
@@ -30,6 +31,8 @@ class LinuxDrive final : public Drive {
   ReadResult read(std::span<std::byte> data) override;
   Error write(std::span<const std::byte> data) override;
   Error flush() override;
+  // In direct_reads.cpp.
+  ReadResult read_at(uint64_t offset, std::span<std::byte> data) override;
 
   bool read_only() const { return read_only_; }
 
@@ -44,6 +47,7 @@ class LinuxDrive final : public Drive {
   std::optional<off_t> file_size_;
   bool read_only_;
   off_t position_ = 0;
+  DirectReads direct_;  // after fd_: its floppy thresholds go back before the close
 };
 
 }  // namespace tessil::platform::linux_os

@@ -45,6 +45,7 @@ std::unique_ptr<ImageFile> LinuxImageFile::open(const char* path, ImageMode mode
     return nullptr;
   }
   const bool create = mode == ImageMode::create;
+  const bool update = mode == ImageMode::update;
   // Whatever the path names is looked at first: a block device is opened
   // exclusively, and only an existing regular file is emptied, never a
   // device or a FIFO.
@@ -55,7 +56,7 @@ std::unique_ptr<ImageFile> LinuxImageFile::open(const char* path, ImageMode mode
     return nullptr;
   }
   const bool block = existed && S_ISBLK(before.st_mode);
-  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create ? O_WRONLY : O_RDONLY);
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create ? O_WRONLY : update ? O_RDWR : O_RDONLY);
   if (create && !existed) flags |= O_CREAT | O_EXCL;
   if (block) flags |= O_EXCL;
   UniqueFd fd = open_fd(path, flags, 0666);
@@ -119,6 +120,8 @@ ReadResult LinuxImageFile::read(std::span<std::byte> data) {
 }
 
 Error LinuxImageFile::write_out() {
+  // A buffer of read bytes is never written back.
+  if (!writing_) return failure_;
   std::size_t done = 0;
   while (done < buffered_ && failure_ == Error::none) {
     const ssize_t n = ::write(fd_.get(), buffer_.data() + done, buffered_ - done);
@@ -135,6 +138,7 @@ Error LinuxImageFile::write_out() {
 }
 
 Error LinuxImageFile::write(std::span<const std::byte> data) {
+  writing_ = true;
   while (!data.empty() && failure_ == Error::none) {
     const std::size_t n = std::min(data.size(), buffer_.size() - buffered_);
     std::memcpy(buffer_.data() + buffered_, data.data(), n);
@@ -143,6 +147,30 @@ Error LinuxImageFile::write(std::span<const std::byte> data) {
     if (buffered_ == buffer_.size()) write_out();
   }
   return failure_;
+}
+
+Error LinuxImageFile::write_at(uint64_t offset, std::span<const std::byte> data) {
+  // Whatever waits in the buffer belongs before this write.
+  if (write_out() != Error::none) return failure_;
+  while (!data.empty()) {
+    const ssize_t n = ::pwrite(fd_.get(), data.data(), data.size(), static_cast<off_t>(offset));
+    if (n > 0) {
+      offset += static_cast<uint64_t>(n);
+      data = data.subspan(static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      return failure_ = Error::io;
+    } else if (errno != EINTR) {
+      return failure_ = error_from_errno(errno);
+    }
+  }
+  return Error::none;
+}
+
+Error LinuxImageFile::sync() {
+  if (!fd_) return Error::other;
+  if (write_out() != Error::none) return failure_;
+  if (const Error synced = sync_fd(fd_.get()); synced != Error::none) return failure_ = synced;
+  return directory_ ? sync_fd(directory_.get()) : Error::none;
 }
 
 Error LinuxImageFile::finish() {

@@ -25,6 +25,8 @@ class LinuxImageFile final : public ImageFile {
   Error write(std::span<const std::byte> data) override;
   Error finish() override;
   std::optional<uint64_t> size() override;
+  Error write_at(uint64_t offset, std::span<const std::byte> data) override;
+  Error sync() override;
 
  private:
   Error write_out();
@@ -36,6 +38,7 @@ class LinuxImageFile final : public ImageFile {
   std::size_t handed_ = 0;    // read: bytes of the buffer already handed out
   Error failure_ = Error::none;
   bool at_end_ = false;
+  bool writing_ = false;  // the buffer holds bytes written, not bytes read
 };
 
 }  // namespace tessil::platform::linux_os

@@ -18,6 +18,7 @@ class LinuxPlatform final : public Platform {
                                     Error& error) override;
   std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path, Error& error) override;
   std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) override;
+  Error replace_file(const char* path, std::string_view content) override;  // replace_file.cpp
   std::vector<DriveEntry> list_drives() override;
   std::string device_of(std::string_view device_path) override;
   std::optional<VersionInfo> version() override;

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/linux/device_node.h"
+#include "platform/linux/direct_reads.h"
 #include "platform/linux/errno_map.h"
 #include "platform/linux/unique_fd.h"
 
@@ -60,6 +61,12 @@ class MediumReader final : public Drive {
   }
   Error write(std::span<const std::byte>) override { return Error::read_only; }
   Error flush() override { return Error::none; }
+  // A verify reads in order; reads at an offset go as a drive's do.
+  ReadResult read_at(uint64_t offset, std::span<std::byte> data) override {
+    struct stat info {};
+    const bool block = ::fstat(fd_.get(), &info) == 0 && S_ISBLK(info.st_mode);
+    return at_offset_.read_at(fd_.get(), block, offset, data);
+  }
 
  private:
   static std::size_t round_up(std::size_t n) {
@@ -99,6 +106,7 @@ class MediumReader final : public Drive {
   std::unique_ptr<std::byte, AlignedFree> buffer_;
   std::size_t filled_ = 0;
   std::size_t handed_ = 0;
+  DirectReads at_offset_;
   off_t position_ = 0;
 };
 

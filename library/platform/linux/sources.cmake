@@ -4,12 +4,14 @@ set(tessil_platform_sources
   platform/linux/device_map.cpp
   platform/linux/device_node.cpp
   platform/linux/device_overlap.cpp
+  platform/linux/direct_reads.cpp
   platform/linux/linux_drive.cpp
   platform/linux/linux_image_file.cpp
   platform/linux/linux_platform.cpp
   platform/linux/load_notices.cpp
   platform/linux/medium_cache.cpp
   platform/linux/medium_geometry.cpp
+  platform/linux/replace_file.cpp
   platform/linux/system_platform.cpp
   platform/linux/udisks_opener.cpp
 )

@@ -77,6 +77,37 @@ TEST_F(LoopDeviceTest, ReadsWritesAndStopsAtTheEnd) {
   EXPECT_EQ(testing::read_file(image()), expected);
 }
 
+TEST_F(LoopDeviceTest, ReadsAtAnOffsetPastTheCache) {
+  ATTACH_OR_SKIP(loop, 64 * 512);
+  Error error = Error::other;
+  const std::unique_ptr<Drive> drive = system().open_drive(drive_l, error);
+  ASSERT_TRUE(drive);
+  // Direct reads want aligned buffers; the caller's need not be.
+  std::vector<std::byte> storage(3 * 512 + 1);
+  const std::span<std::byte> data = std::span(storage).subspan(1);
+  EXPECT_EQ(drive->read_at(5 * 512, data).count, data.size());
+  EXPECT_EQ(std::vector(data.begin(), data.end()), testing::pattern(3 * 512, 5 * 512));
+  // A buffered read would now be answered from the cache; a read at an
+  // offset sees what another writer put on the device since.
+  const UniqueFd buffered = open_fd(loop->path().c_str(), O_RDONLY);
+  std::array<std::byte, 512> cached;
+  ASSERT_EQ(::pread(buffered.get(), cached.data(), cached.size(), 0), 512);
+  {
+    const UniqueFd fd = open_fd(image().c_str(), O_WRONLY);
+    const std::vector<std::byte> fresh = testing::pattern(512, 31337);
+    ASSERT_EQ(::pwrite(fd.get(), fresh.data(), fresh.size(), 0), 512);
+    ASSERT_EQ(::fsync(fd.get()), 0);
+  }
+  EXPECT_EQ(drive->read_at(0, data.first(512)).count, 512u);
+  EXPECT_EQ(std::vector(data.begin(), data.begin() + 512), testing::pattern(512, 31337));
+  ASSERT_EQ(::pread(buffered.get(), cached.data(), cached.size(), 0), 512);
+  EXPECT_EQ(std::vector(cached.begin(), cached.end()), testing::pattern(512))
+      << "the cache is stale";
+  const ReadResult tail = drive->read_at(63 * 512, data);
+  EXPECT_EQ(tail.count, 512u);
+  EXPECT_TRUE(tail.end);
+}
+
 TEST_F(LoopDeviceTest, ReadOnlyDeviceOpensReadOnly) {
   ATTACH_OR_SKIP(loop, 1'474'560, true);
   Error error = Error::other;

@@ -1,0 +1,284 @@
+#include "commands/read_rescue.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+
+#include "cancel_signals.h"
+#include "describe.h"
+#include "exit_status.h"
+#include "image_format.h"
+#include "json_output.h"
+#include "progress_display.h"
+#include "rescue/fat_damage.h"
+#include "rescue/rescue_report.h"
+#include "result_texts.h"
+
+namespace tessil::cli {
+
+namespace {
+
+using rescue::Phase;
+using rescue::RescueMap;
+using rescue::SectorState;
+
+std::string_view phase_name(Phase phase) {
+  switch (phase) {
+    case Phase::copying:
+      return "copying";
+    case Phase::trimming:
+      return "trimming";
+    case Phase::scraping:
+      return "scraping";
+    case Phase::retrying:
+      return "retrying";
+    case Phase::finished:
+      return "finished";
+  }
+  return "";
+}
+
+// The rescue's progress on standard error, in the styles of the copies'
+// display: where it is, and the sectors rescued, bad and not tried so far.
+// Ctrl-C and SIGTERM become the job's cancel, read between two reads.
+class RescueProgress final : public rescue::RescueSink {
+ public:
+  explicit RescueProgress(ProgressDisplay::Style style) : style_(style) {}
+
+  void progress(const JobProgress&) override {}
+  bool cancel_requested() override { return CancelSignals::requested(); }
+  void started(const DriveInfo& drive) override {
+    sector_ = uint64_t(std::max(drive.bytes_per_sector, 1));
+  }
+  void map_changed(const RescueMap& map) override {
+    if (style_ == ProgressDisplay::Style::none) return;
+    const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    const double interval = style_ == ProgressDisplay::Style::line ? 0.1 : 1.0;
+    if (shown_ && seconds - last_shown_ < interval) return;
+    show(map, seconds);
+  }
+  void finish(const RescueMap& map) {
+    if (style_ == ProgressDisplay::Style::none) return;
+    if (map.size() > 0) show(map, std::chrono::duration<double>(Clock::now() - start_).count());
+    if (style_ == ProgressDisplay::Style::line && shown_) std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void show(const RescueMap& map, double seconds) {
+    const rescue::SectorCounts counts = rescue::count_sectors(map, sector_);
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "%-8s pass %d at sector %" PRIu64 ": %" PRIu64 " rescued, %" PRIu64
+                  " bad, %" PRIu64 " not tried",
+                  std::string(phase_name(map.phase)).c_str(), map.pass, map.current_pos / sector_,
+                  counts.good, counts.bad, counts.untried);
+    std::string text = line;
+    if (style_ == ProgressDisplay::Style::line) {
+      const std::size_t width = text.size();
+      if (width < last_width_) text.append(last_width_ - width, ' ');
+      last_width_ = width;
+      std::fprintf(stderr, "\r%s", text.c_str());
+    } else {
+      std::fprintf(stderr, "tessil-cli: %s\n", text.c_str());
+    }
+    std::fflush(stderr);
+    shown_ = true;
+    last_shown_ = seconds;
+  }
+
+  ProgressDisplay::Style style_;
+  uint64_t sector_ = 512;
+  Clock::time_point start_ = Clock::now();
+  bool shown_ = false;
+  double last_shown_ = 0;
+  std::size_t last_width_ = 0;
+};
+
+struct Report {
+  const rescue::RescueOutcome& out;
+  const rescue::FatDamage& fat;
+  uint64_t sector = 512;
+  std::string drive;
+  std::string image;
+};
+
+std::string chs_text(const DriveInfo& info, uint64_t sector) {
+  const rescue::Chs chs = rescue::chs_of(info, sector);
+  return std::to_string(chs.cylinder) + "/" + std::to_string(chs.head) + "/" +
+         std::to_string(chs.sector);
+}
+
+void print_text(const Report& report) {
+  const rescue::RescueOutcome& out = report.out;
+  const rescue::SectorCounts counts = rescue::count_sectors(out.map, report.sector);
+  std::printf("%s %s into %s: %" PRIu64 " of %" PRIu64 " sectors rescued, %" PRIu64 " bad, %" PRIu64
+              " not tried\n",
+              out.job.code == JOB_CANCELLED ? "Stopped:" : "Done:", report.drive.c_str(),
+              report.image.c_str(), counts.good, out.map.size() / report.sector, counts.bad,
+              counts.untried);
+  const std::vector<uint64_t> bad = rescue::sectors_in(out.map, report.sector, SectorState::bad);
+  if (!bad.empty()) {
+    std::string line = "Bad sectors (cylinder/head/sector):";
+    for (const uint64_t sector : bad)
+      line += " " + std::to_string(sector) + " (" + chs_text(out.drive, sector) + ")";
+    std::printf("%s\n", line.c_str());
+  }
+  if (!out.map.complete()) {
+    std::fputs(rescue::track_picture(out.map, out.drive).c_str(), stdout);
+    const rescue::FatDamage& fat = report.fat;
+    if (fat.examined) {
+      std::printf("%s volume: boot sector %s, FAT %s, root directory %s\n", fat.type.c_str(),
+                  fat.boot_sector ? "HIT" : "intact", fat.fat ? "HIT" : "intact",
+                  fat.root_directory ? "HIT" : "intact");
+      if (fat.files_through_second_fat)
+        std::printf("Files followed through the second FAT, the first being hit.\n");
+      if (fat.files.empty()) std::printf("No file's data lie on the missing sectors.\n");
+      for (const std::string& file : fat.files) std::printf("Damaged: %s\n", file.c_str());
+    } else if (!fat.problem.empty()) {
+      std::printf("Files not named: %s\n", fat.problem.c_str());
+    }
+  }
+  std::printf("Map: %s\n", out.map_path.c_str());
+  if (!out.map.complete())
+    std::printf(
+        "The same command again (after cleaning the disk, or in another drive) tries "
+        "only the missing sectors.\n");
+}
+
+Json sectors_json(const Report& report, SectorState state) {
+  Json sectors = Json::array();
+  for (const uint64_t sector : rescue::sectors_in(report.out.map, report.sector, state)) {
+    const rescue::Chs chs = rescue::chs_of(report.out.drive, sector);
+    sectors.push_back(Json{{"sector", sector},
+                           {"cylinder", chs.cylinder},
+                           {"head", chs.head},
+                           {"sector_on_track", chs.sector}});
+  }
+  return sectors;
+}
+
+Json report_json(const Report& report, int status) {
+  const rescue::RescueOutcome& out = report.out;
+  const rescue::SectorCounts counts = rescue::count_sectors(out.map, report.sector);
+  Json json{{"drive", report.drive},
+            {"image", report.image},
+            {"map", out.map_path},
+            {"result", out.job.code},
+            {"result_text", result_text(out.job.code)},
+            {"exit_status", status},
+            {"resumed", out.resumed},
+            {"complete", out.map.complete()},
+            {"geometry", Json{{"cylinders", out.drive.cylinders},
+                              {"heads", out.drive.tracks_per_cylinder},
+                              {"sectors_per_track", out.drive.sectors_per_track},
+                              {"bytes_per_sector", out.drive.bytes_per_sector}}},
+            {"sectors", Json{{"total", out.map.size() / report.sector},
+                             {"rescued", counts.good},
+                             {"bad", counts.bad},
+                             {"not_tried", counts.untried}}},
+            {"bad_sectors", sectors_json(report, SectorState::bad)},
+            {"not_tried_sectors", sectors_json(report, SectorState::untried)}};
+  const rescue::FatDamage& fat = report.fat;
+  if (fat.examined) {
+    json["fat"] = Json{{"type", fat.type},
+                       {"boot_sector_hit", fat.boot_sector},
+                       {"fat_hit", fat.fat},
+                       {"root_directory_hit", fat.root_directory},
+                       {"files_through_second_fat", fat.files_through_second_fat},
+                       {"damaged_files", fat.files}};
+  } else if (!fat.problem.empty()) {
+    json["fat"] = Json{{"problem", fat.problem}};
+  }
+  return json;
+}
+
+}  // namespace
+
+void add_rescue_options(CLI::App& read, RescueOptions& options) {
+  CLI::Option* rescue =
+      read.add_flag("--rescue", options.rescue,
+                    "Read every sector that can still be read and keep a GNU ddrescue mapfile; "
+                    "again with the same map, read only what is missing");
+  read.add_option("--retries", options.retries,
+                  "Rescue: passes over the sectors still bad (0 to 1000, default 2)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 1000).description(""))
+      ->needs(rescue);
+  read.add_option("--fill", options.fill,
+                  "Rescue: what an unreadable sector holds in the image: zero (the default) or "
+                  "marker, a text no real sector holds")
+      ->type_name("zero|marker")
+      ->check(CLI::IsMember({"zero", "marker"}).description(""))
+      ->needs(rescue);
+  read.add_option("--map", options.map, "Rescue: the mapfile (IMAGE.map by default)")
+      ->type_name("FILE")
+      ->needs(rescue);
+}
+
+int read_rescue(char letter, const std::string& image, const std::string& label,
+                const RescueOptions& options, bool progress, bool json) {
+  rescue::RescueRequest request;
+  request.job.drive = std::string(1, letter);
+  request.job.image = image;
+  request.job.label = label;
+  request.map = options.map;
+  request.retries = options.retries;
+  request.fill = options.fill == "marker" ? rescue::Fill::marker : rescue::Fill::zero;
+  request.command_line = "tessil-cli read " + request.job.drive + " " + image + " --rescue";
+  const std::string map_path = rescue::map_path_of(request);
+
+  // An image goes on only with its map; without one, starting afresh would
+  // empty it.
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::symlink_status(image, error)) &&
+      !std::filesystem::exists(std::filesystem::symlink_status(map_path, error)))
+    return refuse(image + " already exists, but its map " + map_path +
+                  " does not; name its map with --map, or remove it to start again");
+
+  const std::string drive =
+      drive_text(letter, platform::current().device_of(device_path_of(request.job.drive.c_str())));
+  rescue::RescueOutcome out;
+  {
+    CancelSignals signals;
+    RescueProgress display(ProgressDisplay::style_for_stderr(progress));
+    out = rescue::run_rescue_job(request, display);
+    display.finish(out.map);
+  }
+  const int32_t code = out.job.code;
+  if (code != JOB_OK && code != JOB_CANCELLED) {
+    const int status = report_job_failure(code, out.job.reason, drive, image);
+    if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
+    return status;
+  }
+
+  const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
+  rescue::FatDamage fat;
+  if (!out.map.complete()) {
+    std::vector<uint64_t> missing = rescue::sectors_in(out.map, sector, SectorState::bad);
+    const std::vector<uint64_t> untried = rescue::sectors_in(out.map, sector, SectorState::untried);
+    missing.insert(missing.end(), untried.begin(), untried.end());
+    fat = rescue::fat_damage(image, image_header_size, sector, missing);
+  }
+  int status = out.map.complete() ? exit_ok : exit_sectors_missing;
+  if (code == JOB_CANCELLED) status = static_cast<int>(code);
+  const Report report{out, fat, sector, drive, image};
+  if (json) {
+    print_json(report_json(report, status));
+  } else {
+    print_text(report);
+  }
+  if (code == JOB_CANCELLED) {
+    report_job_failure(code, out.job.reason, drive, image);
+    std::fprintf(stderr, "tessil-cli: %s and its map agree; the same command goes on\n",
+                 image.c_str());
+  }
+  return status;
+}
+
+}  // namespace tessil::cli

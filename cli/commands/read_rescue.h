@@ -1,0 +1,34 @@
+// `read DRIVE IMAGE --rescue`: the read command's rescue mode. Every sector
+// that can still be read goes into the image, a GNU ddrescue mapfile beside
+// it says which could not, and the same command again reads only what is
+// missing.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "rescue/rescue_job.h"
+
+namespace tessil::cli {
+
+// The rescue went through and some sectors are still not rescued.
+inline constexpr int exit_sectors_missing = 4;
+
+struct RescueOptions {
+  bool rescue = false;
+  int retries = 2;
+  std::string fill = "zero";  // or "marker"
+  std::string map;            // empty: IMAGE.map
+};
+
+// Adds --rescue to the read command, and the options that only go with it.
+void add_rescue_options(CLI::App& read, RescueOptions& options);
+
+// Runs the rescue and reports it; returns the exit status: 0 when every
+// sector is rescued, exit_sectors_missing when some are not, else as a
+// plain read fails.
+int read_rescue(char letter, const std::string& image, const std::string& label,
+                const RescueOptions& options, bool progress, bool json);
+
+}  // namespace tessil::cli

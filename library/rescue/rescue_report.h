@@ -1,0 +1,43 @@
+// What a rescue's map says about the disk, in the disk's own terms: which
+// sectors stayed unread, where they sit (cylinder, head, sector) and a
+// picture of every track.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "geometry.h"
+#include "rescue/rescue_map.h"
+
+namespace tessil::rescue {
+
+struct Chs {
+  uint32_t cylinder = 0;
+  uint32_t head = 0;
+  uint32_t sector = 0;  // from 1, as on the track
+};
+
+Chs chs_of(const DriveInfo& info, uint64_t sector);
+
+// A sector's state as the report counts it.
+enum class SectorState { good, bad, untried };
+
+SectorState state_of(Status status);
+
+struct SectorCounts {
+  uint64_t good = 0;
+  uint64_t bad = 0;
+  uint64_t untried = 0;
+};
+
+SectorCounts count_sectors(const RescueMap& map, uint64_t sector_size);
+
+// The numbers of the sectors in `state`, in order.
+std::vector<uint64_t> sectors_in(const RescueMap& map, uint64_t sector_size, SectorState state);
+
+// One line per cylinder, each head's track side by side, one character per
+// sector: '.' good, 'X' bad, '?' not tried. Ends with a legend line.
+std::string track_picture(const RescueMap& map, const DriveInfo& info);
+
+}  // namespace tessil::rescue
