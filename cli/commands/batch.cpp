@@ -1,5 +1,6 @@
 // tessil-cli batch DRIVE PATTERN [--start N] [--count N] [--label TEXT]
-// [--label-from-volume] [--raw] [--no-report] [--progress]: one disk after another
+// [--label-from-volume] [--raw] [--rescue [--retries N] [--fill zero|marker]]
+// [--no-report] [--progress]: one disk after another
 // from the same drive into numbered image files, each with its report, and
 // a line per disk in the folder's log.csv.
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 
 #include "cancel_signals.h"
 #include "command.h"
+#include "commands/read_rescue.h"
 #include "describe.h"
 #include "disk_head.h"
 #include "drive_facts.h"
@@ -43,6 +45,7 @@ struct BatchOptions {
   std::string label;
   bool label_from_volume = false;
   bool raw = false;
+  RescueOptions rescue;  // its map is always IMAGE.map
   bool no_report = false;
   bool progress = false;
 };
@@ -109,13 +112,16 @@ bool taken(const fs::path& path) {
 }
 
 // Claims the first free number from `number` on: neither the image nor its
-// report may exist. The image's name is made at once, so that nothing else
-// takes it between this look and the job.
+// report (nor a rescue's map) may exist. The image's name is made at once,
+// so that nothing else takes it between this look and the job; a rescue,
+// which goes on only with an existing image's map, makes it itself, and
+// never over an existing file.
 std::optional<std::string> claim_name(const NamePattern& pattern, const std::string& extension,
-                                      long long& number, platform::Error& reason) {
+                                      bool rescue, long long& number, platform::Error& reason) {
   for (;; ++number) {
     const std::string image = pattern.name(number) + extension;
-    if (taken(image) || taken(report_path_of(image))) continue;
+    if (taken(image) || taken(report_path_of(image)) || taken(image + ".map")) continue;
+    if (rescue) return image;
     const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) {
@@ -249,6 +255,51 @@ class DiskWatch {
   bool watch_input_ = true;
 };
 
+// One disk's read as the batch sees it.
+struct DiskRead {
+  int32_t code = 0;      // the job's
+  int32_t recorded = 0;  // what the report and the log say
+  int status = exit_ok;  // the exit status this disk asks for
+  std::string amount;    // "1474560 of 1474560 bytes", "2875 of 2880 sectors rescued"
+};
+
+DiskRead read_one(char letter, const std::string& image, const std::string& label,
+                  const BatchOptions& options, const DriveFacts& drive, ReadReport& report) {
+  JobRequest request{std::string(1, letter), image, options.raw ? "" : label};
+  request.raw_image = options.raw;
+  request.checksums = true;
+  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
+  const JobRun run = run_job(run_read_job, request, display);
+  report.streamed = streamed_digests(run.outcome.checksums);
+  DiskRead result;
+  result.code = result.recorded = run.outcome.code;
+  if (result.code != JOB_OK && result.code != JOB_NO_MEDIA)
+    result.status = report_job_failure(result.code, run.outcome.reason,
+                                       drive_text(letter, drive.device), image);
+  result.amount = std::to_string(run.done) + " of " + std::to_string(run.total) + " bytes";
+  return result;
+}
+
+DiskRead rescue_one(char letter, const std::string& image, const std::string& label,
+                    const BatchOptions& options, const DriveFacts& drive, ReadReport& report) {
+  const rescue::RescueOutcome out =
+      rescue_disk(letter, image, label, options.rescue, options.progress, &report);
+  DiskRead result;
+  result.code = out.job.code;
+  result.recorded = rescue_result(out);
+  if (result.code != JOB_OK && result.code != JOB_NO_MEDIA) {
+    result.status =
+        report_job_failure(result.code, out.job.reason, drive_text(letter, drive.device), image);
+    if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
+  } else if (result.recorded != JOB_OK) {
+    result.status = exit_sectors_missing;
+  }
+  const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
+  result.amount = std::to_string(out.map.bytes(rescue::Status::rescued) / sector) + " of " +
+                  std::to_string(out.map.size() / sector) + " sectors rescued";
+  return result;
+}
+
 int run_batch(const BatchOptions& options) {
   const char letter = *drive_letter(options.drive);
   std::string problem;
@@ -256,6 +307,8 @@ int run_batch(const BatchOptions& options) {
   if (!pattern) return refuse(problem);
   if (options.raw && !options.label.empty())
     return refuse("a raw image has no label; give --label without --raw");
+  if (options.raw && options.rescue.rescue)
+    return refuse("a rescue makes tessil images; give --rescue without --raw");
   if (platform::current().device_of(device_path_of(std::string(1, letter).c_str())).empty())
     return report_failure(JOB_NO_MEDIA, drive_text(letter, ""), platform::Error::not_found);
 
@@ -287,7 +340,8 @@ int run_batch(const BatchOptions& options) {
       if (!volume.empty()) label = volume;
     }
     platform::Error reason = platform::Error::none;
-    const std::optional<std::string> image = claim_name(*pattern, extension, number, reason);
+    const std::optional<std::string> image =
+        claim_name(*pattern, extension, options.rescue.rescue, number, reason);
     if (!image) {
       status = report_failure(JOB_IMAGE_CREATE_FAILED, pattern->name(number) + extension, reason);
       break;
@@ -295,25 +349,21 @@ int run_batch(const BatchOptions& options) {
 
     // A raw image has no header: a volume's label goes into the report only.
     ReadReport report = begin_report(drive, *image, label, options.raw);
-    JobRequest request{std::string(1, letter), *image, options.raw ? "" : label};
-    request.raw_image = options.raw;
-    request.checksums = true;
-    ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
-    const JobRun run = run_job(run_read_job, request, display);
-    const int32_t code = run.outcome.code;
-    report.streamed = streamed_digests(run.outcome.checksums);
+    const DiskRead result = options.rescue.rescue
+                                ? rescue_one(letter, *image, label, options, drive, report)
+                                : read_one(letter, *image, label, options, drive, report);
+    const int32_t code = result.code;
     if (code == JOB_NO_MEDIA || code == JOB_IMAGE_CREATE_FAILED) {
       // Nothing was made but the claimed, empty name.
-      if (fs::file_size(*image, error) == 0) fs::remove(*image, error);
+      if (!options.rescue.rescue && fs::file_size(*image, error) == 0) fs::remove(*image, error);
       if (code == JOB_NO_MEDIA) continue;  // gone before the read began
     }
     watch.read(std::move(identity));
-    int disk_status = code == JOB_OK ? exit_ok
-                                     : report_job_failure(code, run.outcome.reason,
-                                                          drive_text(letter, drive.device), *image);
-    if (!options.no_report && code != JOB_IMAGE_CREATE_FAILED) {
-      disk_status = file_report(report, code, false, disk_status);
-    } else if (const int32_t recorded = end_report(report, code); recorded != code) {
+    int disk_status = result.status;
+    if (!options.no_report && taken(*image)) {
+      disk_status = file_report(report, result.recorded, false, disk_status);
+    } else if (const int32_t recorded = end_report(report, result.recorded);
+               recorded != result.recorded) {
       disk_status = recorded;
     }
     if (!log.append(number, *image, report)) {
@@ -326,7 +376,9 @@ int run_batch(const BatchOptions& options) {
     std::string line =
         std::to_string(number) + "  " + *image + "  " + std::string(result_text(report.code));
     if (!label.empty()) line += "  \"" + label + "\"";
-    line += "  " + std::to_string(run.done) + " of " + std::to_string(run.total) + " bytes";
+    line += "  " + result.amount;
+    if (report.bad_sectors && !report.bad_sectors->empty())
+      line += ", " + std::to_string(report.bad_sectors->size()) + " bad sectors";
     if (const std::string sum = data_sha256(report); !sum.empty() && report.code == JOB_OK)
       line += "  SHA-256 " + sum;
     std::printf("%s\n", line.c_str());
@@ -373,6 +425,21 @@ Command add_batch_command(CLI::App& program) {
                    "Label each image with its disk's FAT volume label, when it has one");
   parser->add_flag("--raw", options->raw,
                    "Make raw images (.img): the disks' sectors alone, without a header or label");
+  CLI::Option* rescue =
+      parser->add_flag("--rescue", options->rescue.rescue,
+                       "Rescue each disk: every sector that can be read, a map IMAGE.map beside");
+  parser
+      ->add_option("--retries", options->rescue.retries,
+                   "Rescue: passes over the sectors still bad (0 to 1000, default 2)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 1000).description(""))
+      ->needs(rescue);
+  parser
+      ->add_option("--fill", options->rescue.fill,
+                   "Rescue: what an unreadable sector holds: zero (the default) or marker")
+      ->type_name("zero|marker")
+      ->check(CLI::IsMember({"zero", "marker"}).description(""))
+      ->needs(rescue);
   parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside images");
   add_progress_flag(*parser, options->progress);
   return {parser, [options] { return run_batch(*options); }};

@@ -42,7 +42,7 @@ int read_disk(const ReadOptions& options) {
   const char letter = *drive_letter(options.drive);
   if (options.rescue.rescue)
     return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
-                       options.json);
+                       options.json, options.no_report);
   // Whatever the name stands for, even a dangling link, is the user's.
   std::error_code error;
   if (!options.force &&

@@ -326,6 +326,8 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
       {{"batch", "A", "x%d-%d"}, 2, ""},  // two counters
       {{"batch", "A", "x%d/y"}, 2, ""},   // a counter in a folder's name
       {{"batch", "A", "x%d", "--count", "0"}, 2, ""},
+      {{"batch", "A", "x%d", "--raw", "--rescue"}, 2, ""},
+      {{"batch", "A", "x%d", "--retries", "1"}, 2, ""},  // only with --rescue
   };
   for (const Case& c : cases) {
     const Result r = cli(c.args);
@@ -648,6 +650,55 @@ TEST_F(CliTest, BatchRawImagesKeepTheVolumeLabelInTheReport) {
   // Without a header, the data are the whole file.
   EXPECT_EQ(report["data"], report["file"]);
   EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("raw-1.img")));
+}
+
+TEST_F(CliTest, RescueReportListsTheSectorsThatStayedBad) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  ASSERT_EQ(cli({"read", "A", "disk.tsl", "--rescue"}).status, 0);
+  // The map as a damaged disk left it: sectors 100-103 and 700 bad.
+  put(at("disk.tsl.map"),
+      "# Mapfile\n0x00000000     +               1\n0x00000000  0x0000C800  +\n"
+      "0x0000C800  0x00000800  -\n0x0000D000  0x0004A800  +\n0x00057800  0x00000200  -\n"
+      "0x00057A00  0x00110600  +\n");
+  struct Case {
+    const char* retries;
+    int status;
+    int code;  // recorded in the report
+    Json bad_sectors;
+    int retries_made;
+  };
+  const std::vector<Case> cases{
+      {"0", 4, 104, Json::array({100, 101, 102, 103, 700}), 0},
+      {"3", 0, 0, Json::array(), 1},  // the first retry reads them all
+  };
+  for (const Case& c : cases) {
+    const Result r = cli({"read", "A", "disk.tsl", "--rescue", "--retries", c.retries});
+    ASSERT_EQ(r.status, c.status) << r.err;
+    // Each pass replaces the report of the one before.
+    const Json report = Json::parse(slurp(at("disk.tsl.json")));
+    expect_documented(report);
+    EXPECT_EQ(report["result"]["code"], c.code) << c.retries;
+    EXPECT_EQ(report["bad_sectors"], c.bad_sectors) << c.retries;
+    EXPECT_EQ(report["bad_sector_count"], c.bad_sectors.size()) << c.retries;
+    EXPECT_EQ(report["retries"], c.retries_made) << c.retries;
+    EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("disk.tsl")));
+  }
+  put(root_ / "disk", disk);
+  EXPECT_EQ(Json::parse(slurp(at("disk.tsl.json")))["data"]["sha256"],
+            sum("/usr/bin/sha256sum", root_ / "disk"));
+}
+
+TEST_F(CliTest, BatchRescuesEachDiskWithItsMap) {
+  drive('A', pattern(floppy_size));
+  const Result r = cli({"batch", "A", "r%02d", "--rescue", "--count", "1", "--start", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("2880 of 2880 sectors rescued"), std::string::npos) << r.out;
+  EXPECT_EQ(slurp(at("r00.tsl")), header(80, 2, 18, "") + pattern(floppy_size));
+  EXPECT_TRUE(fs::exists(at("r00.tsl.map")));
+  const Json report = Json::parse(slurp(at("r00.tsl.json")));
+  EXPECT_EQ(report["bad_sectors"], Json::array());
+  EXPECT_NE(slurp(at("log.csv")).find("\n0,r00.tsl,"), std::string::npos);
 }
 
 TEST_F(CliTest, BatchEndsOnSignalWhileWaiting) {
