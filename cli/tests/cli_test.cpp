@@ -532,6 +532,7 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
       {"tessil-cli batch ", "A\nB\nC\n"},
       {"tessil-cli batch --count 3 a", "A\n"},
       {"tessil-cli batch --label-", "--label-from-volume\n"},
+      {"tessil-cli batch A x%d --re", "--rescue\n--retries\n"},
   };
   for (const auto& [line, expected] : cases) {
     const Result r = finish(start({"/bin/bash", "-c", script, "bash", line}));
