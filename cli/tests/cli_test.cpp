@@ -498,6 +498,11 @@ TEST_F(CliTest, SignalCancelsTheRunningJob) {
     EXPECT_NE(r.err.find("User cancelled"), std::string::npos) << r.err;
   }
   EXPECT_LT(fs::file_size(at("big.tsl")), tessil::image_header_size + big_size);
+  // The report of the cancelled read says so, and knows no bad sectors.
+  const Json report = Json::parse(slurp(at("big.tsl.json")));
+  EXPECT_EQ(report["result"]["code"], 105);
+  EXPECT_TRUE(report["bad_sectors"].is_null());
+  EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("big.tsl")));
   std::ifstream b(at("drive-B"), std::ios::binary);
   b.seekg(static_cast<std::streamoff>(big_size - 512));
   char last = 0;
