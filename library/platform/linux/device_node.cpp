@@ -1,8 +1,11 @@
 #include "platform/linux/device_node.h"
 
+#include <sys/file.h>
+
 #include <cerrno>
 
 #include "platform/linux/debug_channel.h"
+#include "platform/linux/errno_map.h"
 #include "platform/linux/udisks_opener.h"
 
 namespace tessil::platform::linux_os {
@@ -79,6 +82,38 @@ UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flag
   }
   errno = asked.answer == UdisksAnswer::failed ? asked.errno_value : own;
   return {};
+}
+
+std::optional<ClaimedNode> claim_node_for_job(const std::string& path, DriveAccess access,
+                                              Error& error) {
+  ClaimedNode node;
+  if (::stat(path.c_str(), &node.info) != 0) {
+    error = error_from_errno(errno);
+    return std::nullopt;
+  }
+  node.block = S_ISBLK(node.info.st_mode);
+  if (!node.block && !S_ISREG(node.info.st_mode)) {
+    error = Error::other;
+    return std::nullopt;
+  }
+  // O_EXCL without O_CREAT claims a block device: refused (EBUSY) while it is
+  // mounted or another program holds it.
+  node.fd = open_node_for_job(path, access, O_CLOEXEC | (node.block ? O_EXCL : 0), node.read_only);
+  if (!node.fd) {
+    error = error_from_errno(errno);
+    return std::nullopt;
+  }
+  if (::fstat(node.fd.get(), &node.info) != 0 || S_ISBLK(node.info.st_mode) != node.block ||
+      (!node.block && !S_ISREG(node.info.st_mode))) {
+    error = Error::other;
+    return std::nullopt;
+  }
+  if (!node.block && ::flock(node.fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    error = errno == EWOULDBLOCK ? Error::busy : error_from_errno(errno);
+    return std::nullopt;
+  }
+  error = Error::none;
+  return node;
 }
 
 }  // namespace tessil::platform::linux_os

@@ -3,6 +3,9 @@
 // back is used alike whoever opened it.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <optional>
 #include <string>
 
 #include "platform/linux/unique_fd.h"
@@ -19,5 +22,21 @@ UniqueFd open_node_to_read(const std::string& path, int flags);
 // medium is write-protected or the job only reads; `read_only` says which.
 // Empty on failure, with the reason in errno.
 UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags, bool& read_only);
+
+// A drive's node held for a job: a block device claimed with O_EXCL (so a
+// mounted disk is refused), a file with an flock, and its kind checked again
+// on the descriptor, since the path may change between the look and the
+// open.
+struct ClaimedNode {
+  UniqueFd fd;
+  struct stat info {};
+  bool block = false;
+  bool read_only = false;
+};
+
+// Only a block device or a regular file is claimed. Nothing on failure, with
+// `error`.
+std::optional<ClaimedNode> claim_node_for_job(const std::string& path, DriveAccess access,
+                                              Error& error);
 
 }  // namespace tessil::platform::linux_os

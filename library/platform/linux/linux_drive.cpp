@@ -16,36 +16,12 @@
 namespace tessil::platform::linux_os {
 
 std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, DriveAccess access, Error& error) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    error = error_from_errno(errno);
-    return nullptr;
-  }
-  const bool block = S_ISBLK(info.st_mode);
-  if (!block && !S_ISREG(info.st_mode)) {
-    error = Error::other;
-    return nullptr;
-  }
-
-  // O_EXCL without O_CREAT claims a block device: refused (EBUSY) while it is
-  // mounted or another program holds it.
-  const int sharing = O_CLOEXEC | (block ? O_EXCL : 0);
-  bool read_only = false;
-  UniqueFd fd = open_node_for_job(path, access, sharing, read_only);
-  if (!fd) {
-    error = error_from_errno(errno);
-    return nullptr;
-  }
-  // The path may have changed between the look and the open.
-  if (::fstat(fd.get(), &info) != 0 || S_ISBLK(info.st_mode) != block ||
-      (!block && !S_ISREG(info.st_mode))) {
-    error = Error::other;
-    return nullptr;
-  }
-  if (!block && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    error = errno == EWOULDBLOCK ? Error::busy : error_from_errno(errno);
-    return nullptr;
-  }
+  std::optional<ClaimedNode> node = claim_node_for_job(path, access, error);
+  if (!node) return nullptr;
+  const bool block = node->block;
+  const struct stat& info = node->info;
+  bool read_only = node->read_only;
+  UniqueFd fd = std::move(node->fd);
   // A file behind a loop device is a disk in use, perhaps a mounted one, as
   // busy as a device that another program holds.
   if (!block && backs_loop_device(info.st_dev, info.st_ino)) {

@@ -126,35 +126,13 @@ void drop_cached_blocks(int fd) {
 }
 
 std::unique_ptr<Drive> open_drive_to_verify(const std::string& path, Error& error) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    error = error_from_errno(errno);
-    return nullptr;
-  }
-  const bool block = S_ISBLK(info.st_mode);
-  if (!block && !S_ISREG(info.st_mode)) {
-    error = Error::other;
-    return nullptr;
-  }
   // Opened as a job opens it, through udisks2 where this user may not:
   // read-write where it can, since the floppy driver takes FDFLUSH only on
   // a descriptor open for writing. This drive still never writes.
-  bool read_only = false;
-  UniqueFd fd =
-      open_node_for_job(path, DriveAccess::read, O_CLOEXEC | (block ? O_EXCL : 0), read_only);
-  if (!fd) {
-    error = error_from_errno(errno);
-    return nullptr;
-  }
-  if (::fstat(fd.get(), &info) != 0 || S_ISBLK(info.st_mode) != block ||
-      (!block && !S_ISREG(info.st_mode))) {
-    error = Error::other;
-    return nullptr;
-  }
-  if (!block && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    error = errno == EWOULDBLOCK ? Error::busy : error_from_errno(errno);
-    return nullptr;
-  }
+  std::optional<ClaimedNode> node = claim_node_for_job(path, DriveAccess::read, error);
+  if (!node) return nullptr;
+  const bool block = node->block;
+  UniqueFd fd = std::move(node->fd);
   // Anything still dirty goes to the medium first, or dropping the cache
   // would keep it and a read would still be served from memory.
   while (::fsync(fd.get()) != 0 && errno == EINTR) {
