@@ -347,6 +347,13 @@ int run_batch(const BatchOptions& options) {
       break;
     }
 
+    // Ctrl-C between finding the disk and starting its read ends the batch
+    // before anything is made of it.
+    if (CancelSignals::requested()) {
+      if (!options.rescue.rescue) fs::remove(*image, error);
+      break;
+    }
+
     // A raw image has no header: a volume's label goes into the report only.
     ReadReport report = begin_report(drive, *image, label, options.raw);
     const DiskRead result = options.rescue.rescue
