@@ -14,6 +14,7 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 constexpr int cancel_signals[] = {SIGINT, SIGTERM};
 struct sigaction previous[2];
+int depth = 0;  // instances alive; only the main thread makes them
 
 extern "C" void on_cancel_signal(int) {
   cancel_flag.store(true, std::memory_order_relaxed);
@@ -22,6 +23,7 @@ extern "C" void on_cancel_signal(int) {
 }  // namespace
 
 CancelSignals::CancelSignals() {
+  if (depth++ > 0) return;
   cancel_flag.store(false, std::memory_order_relaxed);
   struct sigaction action {};
   action.sa_handler = on_cancel_signal;
@@ -32,6 +34,7 @@ CancelSignals::CancelSignals() {
 }
 
 CancelSignals::~CancelSignals() {
+  if (--depth > 0) return;
   for (int i = 0; i < 2; ++i) sigaction(cancel_signals[i], &previous[i], nullptr);
 }
 

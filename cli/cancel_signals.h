@@ -8,10 +8,11 @@ namespace tessil::cli {
 
 class CancelSignals {
  public:
-  // Clears the flag and takes both signals over; at most one instance at a
-  // time.
+  // Clears the flag and takes both signals over. Instances nest on one
+  // thread: an inner one (a job inside a batch) leaves the flag and the
+  // handling to the outermost, so a signal between two jobs is not lost.
   CancelSignals();
-  // Gives both signals back their previous handling.
+  // The outermost gives both signals back their previous handling.
   ~CancelSignals();
   CancelSignals(const CancelSignals&) = delete;
   CancelSignals& operator=(const CancelSignals&) = delete;

@@ -22,6 +22,7 @@ Command add_read_command(CLI::App& program);
 Command add_write_command(CLI::App& program);
 Command add_verify_command(CLI::App& program);
 Command add_convert_command(CLI::App& program);
+Command add_batch_command(CLI::App& program);
 
 // Options that several commands share.
 

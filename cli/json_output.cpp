@@ -7,8 +7,6 @@
 
 namespace tessil::cli {
 
-namespace {
-
 std::string_view kind_key(platform::DriveKind kind) {
   switch (kind) {
     case platform::DriveKind::floppy_controller:
@@ -27,8 +25,6 @@ Json geometry_json(const ImageHeader& g) {
               {"sectors_per_track", g.sectors_per_track},
               {"bytes_per_sector", g.bytes_per_sector}};
 }
-
-}  // namespace
 
 Json drive_json(const DriveFacts& drive) {
   Json out{{"letter", std::string(1, drive.letter)},

@@ -11,6 +11,11 @@ namespace tessil::cli {
 
 using Json = nlohmann::ordered_json;
 
+// "floppy-controller", "usb-floppy", "environment".
+std::string_view kind_key(platform::DriveKind kind);
+// cylinders, heads, sectors_per_track, bytes_per_sector.
+Json geometry_json(const ImageHeader& geometry);
+
 Json drive_json(const DriveFacts& drive);
 Json image_json(const ImageFacts& image);
 

@@ -6,10 +6,12 @@
 
 #include "command.h"
 #include "exit_status.h"
+#include "read_report.h"
 #include "result_texts.h"
 
 int main(int argc, char** argv) {
   using namespace tessil::cli;
+  remember_command_line(argc, argv);
   CLI::App program("Copies whole floppy disks into image files and back.", "tessil-cli");
   program.set_help_flag("-h,--help", "Print this help and exit");
   program.set_version_flag("--version", "tessil-cli " TESSIL_VERSION, "Print the version and exit");
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   const std::vector<Command> commands{
       add_drives_command(program), add_info_command(program),   add_read_command(program),
       add_write_command(program),  add_verify_command(program), add_convert_command(program),
+      add_batch_command(program),
   };
   for (const Command& command : commands) command.parser->group("Commands");
 

@@ -18,19 +18,19 @@ _tessil_cli() {
   local command='' at
   for ((at = 1; at < cword; at++)); do
     case ${words[at]} in
-      drives | info | read | write | verify | convert)
+      drives | info | read | write | verify | convert | batch)
         command=${words[at]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    mapfile -t COMPREPLY < <(compgen -W 'drives info read write verify convert --help --version' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W 'drives info read write verify convert batch --help --version' -- "$cur")
     return
   fi
 
   case $prev in
-    -l | --label | --retries) return ;;  # free text, a number
+    -l | --label | --retries | --start | --count) return ;;  # free text, numbers
     --fill)
       mapfile -t COMPREPLY < <(compgen -W 'zero marker' -- "$cur")
       return
@@ -44,7 +44,8 @@ _tessil_cli() {
     local options='--help'
     case $command in
       drives | info) options+=' --json' ;;
-      read) options+=' --label --raw --force --progress --json --rescue --retries --fill --map' ;;
+      read) options+=' --label --raw --force --no-report --progress --json --rescue --retries --fill --map' ;;
+      batch) options+=' --start --count --label --label-from-volume --raw --no-report --progress --rescue --retries --fill' ;;
       write) options+=' --yes --no-verify --progress' ;;
       verify) options+=' --progress --json' ;;
       convert) options+=' --label --force' ;;
@@ -57,7 +58,7 @@ _tessil_cli() {
   local argument=0 i
   for ((i = at + 1; i < cword; i++)); do
     case ${words[i]} in
-      -l | --label | --retries | --fill | --map) ((i++)) ;;
+      -l | --label | --retries | --fill | --map | --start | --count) ((i++)) ;;
       -*) ;;
       *) ((argument++)) ;;
     esac
@@ -67,10 +68,10 @@ _tessil_cli() {
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       _filedir
       ;;
-    read:0 | write:1 | verify:1)
+    read:0 | write:1 | verify:1 | batch:0)
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       ;;
-    read:1 | write:0 | verify:0 | convert:0 | convert:1)
+    read:1 | write:0 | verify:0 | convert:0 | convert:1 | batch:1)
       _filedir
       ;;
   esac

@@ -1,7 +1,7 @@
-// tessil-cli read DRIVE IMAGE [--label TEXT] [--raw] [--force] [--progress]
-// [--json]: the whole disk into a new image file, with the checksums of its
-// data. With --rescue (read_rescue.cpp) it gets what can still be read from
-// a damaged disk instead.
+// tessil-cli read DRIVE IMAGE [--label TEXT] [--raw] [--force] [--no-report]
+// [--progress] [--json]: the whole disk into a new image file, with the
+// checksums of its data and its report. With --rescue (read_rescue.cpp) it
+// gets what can still be read from a damaged disk instead.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -14,6 +14,7 @@
 #include "job_runner.h"
 #include "jobs.h"
 #include "json_output.h"
+#include "read_report.h"
 #include "text_output.h"
 
 namespace tessil::cli {
@@ -25,22 +26,32 @@ struct ReadOptions {
   std::string image;
   std::string label;
   bool force = false;
+  bool no_report = false;
   bool progress = false;
   bool raw = false;
   bool json = false;
   RescueOptions rescue;
 };
 
+// The job ended after it had made the image file, which a report describes.
+bool made_image(int32_t code) {
+  return code != JOB_NO_MEDIA && code != JOB_IMAGE_CREATE_FAILED;
+}
+
 int read_disk(const ReadOptions& options) {
   const char letter = *drive_letter(options.drive);
   if (options.rescue.rescue)
     return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
-                       options.json);
+                       options.json, options.no_report);
   // Whatever the name stands for, even a dangling link, is the user's.
   std::error_code error;
   if (!options.force &&
       std::filesystem::exists(std::filesystem::symlink_status(options.image, error)))
     return refuse(options.image + " already exists; give --force to replace it");
+  const std::string report_path = report_path_of(options.image);
+  if (!options.force && !options.no_report &&
+      std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
+    return refuse(report_path + " already exists; give --force to replace it or --no-report");
 
   if (options.raw && !options.label.empty())
     return refuse("a raw image has no label; give --label without --raw");
@@ -50,16 +61,25 @@ int read_disk(const ReadOptions& options) {
   request.checksums = true;
   const std::string drive =
       drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
+  ReadReport report;
+  if (!options.no_report)
+    report = begin_report(look_at_drive(letter), options.image, options.label, options.raw);
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const JobRun run = run_job(run_read_job, request, display);
   const int32_t code = run.outcome.code;
+  const bool reported = !options.no_report && made_image(code);
+  if (reported) report.streamed = streamed_digests(run.outcome.checksums);
   if (code != JOB_OK) {
     const int status = report_job_failure(code, run.outcome.reason, drive, options.image);
     // These end after the file was made: what it holds is not the disk.
     if (code == JOB_HEADER_WRITE_FAILED || code == JOB_DRIVE_OPEN_FAILED ||
         code == JOB_SHORT_READ || code == JOB_CANCELLED)
       std::fprintf(stderr, "tessil-cli: %s is incomplete\n", options.image.c_str());
-    return status;
+    return reported ? file_report(report, code, options.force, status) : status;
+  }
+  if (reported) {
+    if (const int status = file_report(report, code, options.force, exit_ok); status != exit_ok)
+      return status;
   }
   const Checksums& sums = run.outcome.checksums;
   if (options.json) {
@@ -92,7 +112,9 @@ Command add_read_command(CLI::App& program) {
   CLI::Option* raw =
       parser->add_flag("--raw", options->raw,
                        "Make a raw image: the disk's sectors alone, without a header or label");
-  CLI::Option* force = parser->add_flag("-f,--force", options->force, "Replace IMAGE if it exists");
+  CLI::Option* force =
+      parser->add_flag("-f,--force", options->force, "Replace IMAGE (and IMAGE.json) if it exists");
+  parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside IMAGE");
   add_progress_flag(*parser, options->progress);
   add_json_flag(*parser, options->json);
   add_rescue_options(*parser, options->rescue);

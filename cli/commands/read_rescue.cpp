@@ -13,6 +13,7 @@
 #include "image_format.h"
 #include "json_output.h"
 #include "progress_display.h"
+#include "read_report.h"
 #include "rescue/fat_damage.h"
 #include "rescue/rescue_report.h"
 #include "result_texts.h"
@@ -54,6 +55,7 @@ class RescueProgress final : public rescue::RescueSink {
     sector_ = uint64_t(std::max(drive.bytes_per_sector, 1));
   }
   void map_changed(const RescueMap& map) override {
+    if (map.phase == Phase::retrying) retry_passes_ = std::max(retry_passes_, map.pass);
     if (style_ == ProgressDisplay::Style::none) return;
     const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
     const double interval = style_ == ProgressDisplay::Style::line ? 0.1 : 1.0;
@@ -66,6 +68,8 @@ class RescueProgress final : public rescue::RescueSink {
     if (style_ == ProgressDisplay::Style::line && shown_) std::fputc('\n', stderr);
     std::fflush(stderr);
   }
+  // The passes over bad sectors begun so far.
+  int retry_passes() const { return retry_passes_; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -98,6 +102,7 @@ class RescueProgress final : public rescue::RescueSink {
   bool shown_ = false;
   double last_shown_ = 0;
   std::size_t last_width_ = 0;
+  int retry_passes_ = 0;
 };
 
 struct Report {
@@ -221,8 +226,8 @@ void add_rescue_options(CLI::App& read, RescueOptions& options) {
       ->needs(rescue);
 }
 
-int read_rescue(char letter, const std::string& image, const std::string& label,
-                const RescueOptions& options, bool progress, bool json) {
+rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
+                                  const RescueOptions& options, bool progress, ReadReport* report) {
   rescue::RescueRequest request;
   request.job.drive = std::string(1, letter);
   request.job.image = image;
@@ -231,25 +236,51 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   request.retries = options.retries;
   request.fill = options.fill == "marker" ? rescue::Fill::marker : rescue::Fill::zero;
   request.command_line = "tessil-cli read " + request.job.drive + " " + image + " --rescue";
-  const std::string map_path = rescue::map_path_of(request);
+  rescue::RescueOutcome out;
+  CancelSignals signals;
+  RescueProgress display(ProgressDisplay::style_for_stderr(progress));
+  out = rescue::run_rescue_job(request, display);
+  display.finish(out.map);
+  if (report) {
+    const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
+    report->bad_sectors = rescue::sectors_in(out.map, sector, SectorState::bad);
+    report->retries = display.retry_passes();
+  }
+  return out;
+}
+
+int32_t rescue_result(const rescue::RescueOutcome& out) {
+  if (out.job.code == JOB_OK && !out.map.complete()) return JOB_SHORT_READ;
+  return out.job.code;
+}
+
+int read_rescue(char letter, const std::string& image, const std::string& label,
+                const RescueOptions& options, bool progress, bool json, bool no_report) {
+  rescue::RescueRequest names;
+  names.job.image = image;
+  names.map = options.map;
+  const std::string map_path = rescue::map_path_of(names);
 
   // An image goes on only with its map; without one, starting afresh would
   // empty it.
   std::error_code error;
-  if (std::filesystem::exists(std::filesystem::symlink_status(image, error)) &&
-      !std::filesystem::exists(std::filesystem::symlink_status(map_path, error)))
+  const bool resumed = std::filesystem::exists(std::filesystem::symlink_status(image, error));
+  if (resumed && !std::filesystem::exists(std::filesystem::symlink_status(map_path, error)))
     return refuse(image + " already exists, but its map " + map_path +
                   " does not; name its map with --map, or remove it to start again");
+  // A report follows its image from pass to pass; a stray one beside a new
+  // image is the user's.
+  const std::string report_path = report_path_of(image);
+  if (!resumed && !no_report &&
+      std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
+    return refuse(report_path + " already exists; remove it or give --no-report");
 
-  const std::string drive =
-      drive_text(letter, platform::current().device_of(device_path_of(request.job.drive.c_str())));
-  rescue::RescueOutcome out;
-  {
-    CancelSignals signals;
-    RescueProgress display(ProgressDisplay::style_for_stderr(progress));
-    out = rescue::run_rescue_job(request, display);
-    display.finish(out.map);
-  }
+  const std::string drive = drive_text(
+      letter, platform::current().device_of(device_path_of(std::string(1, letter).c_str())));
+  std::optional<ReadReport> read_report;
+  if (!no_report) read_report = begin_report(look_at_drive(letter), image, label, false);
+  const rescue::RescueOutcome out =
+      rescue_disk(letter, image, label, options, progress, read_report ? &*read_report : nullptr);
   const int32_t code = out.job.code;
   if (code != JOB_OK && code != JOB_CANCELLED) {
     const int status = report_job_failure(code, out.job.reason, drive, image);
@@ -278,6 +309,8 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
     std::fprintf(stderr, "tessil-cli: %s and its map agree; the same command goes on\n",
                  image.c_str());
   }
+  // Only a rescue that ran is reported: then the image and its map agree.
+  if (read_report) status = file_report(*read_report, rescue_result(out), true, status);
   return status;
 }
 

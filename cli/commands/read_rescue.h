@@ -25,10 +25,21 @@ struct RescueOptions {
 // Adds --rescue to the read command, and the options that only go with it.
 void add_rescue_options(CLI::App& read, RescueOptions& options);
 
-// Runs the rescue and reports it; returns the exit status: 0 when every
-// sector is rescued, exit_sectors_missing when some are not, else as a
-// plain read fails.
+struct ReadReport;
+
+// Runs the rescue with its progress on standard error. A report, begun
+// before, learns the sectors that stayed bad and the retry passes made.
+rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
+                                  const RescueOptions& options, bool progress, ReadReport* report);
+
+// The code a report records for a rescue that ran: 104 while sectors are
+// missing, the job's code otherwise.
+int32_t rescue_result(const rescue::RescueOutcome& out);
+
+// Runs the rescue and reports it, with the report IMAGE.json unless
+// `no_report`; returns the exit status: 0 when every sector is rescued,
+// exit_sectors_missing when some are not, else as a plain read fails.
 int read_rescue(char letter, const std::string& image, const std::string& label,
-                const RescueOptions& options, bool progress, bool json);
+                const RescueOptions& options, bool progress, bool json, bool no_report = false);
 
 }  // namespace tessil::cli

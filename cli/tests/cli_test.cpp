@@ -12,9 +12,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -199,10 +202,102 @@ class CliTest : public ::testing::Test {
     return result;
   }
 
+  // The first word `program` prints about `file` (a checksum).
+  std::string sum(const std::string& program, const fs::path& file) {
+    const Result r = finish(start({program, file.string()}));
+    return r.out.substr(0, r.out.find(' '));
+  }
+
+  // A FAT12 floppy of 1.44 MB labelled `label`, made by mkfs.fat; each has
+  // a volume serial of its own.
+  std::string fat_disk(const std::string& label) {
+    const fs::path file = root_ / "fat.img";
+    fs::remove(file);
+    const Result r =
+        finish(start({"/usr/sbin/mkfs.fat", "-C", "-n", label, file.string(), "1440"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    return slurp(file);
+  }
+
+  // Swaps the "disk" in file-backed drive `letter` at once, as a rename
+  // does: the program never sees half a disk.
+  void insert(char letter, const std::string& bytes) {
+    const fs::path path = at(std::string("drive-") + letter);
+    put(root_ / "swap", bytes);
+    fs::rename(root_ / "swap", path);
+    env_[std::string("TESSIL_DRIVE_") + letter] = path.string();
+  }
+
+  // Waits until `text` occurs `times` times in the running program's
+  // standard output or error.
+  bool wait_for_text(const char* stream, const std::string& text, int times = 1) {
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      const std::string seen = slurp(root_ / stream);
+      int found = 0;
+      for (std::size_t at = seen.find(text); at != std::string::npos;
+           at = seen.find(text, at + text.size()))
+        ++found;
+      if (found >= times) return true;
+      if (Clock::now() > deadline) {
+        ADD_FAILURE() << "no " << times << " x '" << text << "' in " << stream << ":\n" << seen;
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
   fs::path root_;
   fs::path dir_;
   Env env_;
 };
+
+// The report's fields that the manual page documents: the bold names in its
+// REPORT section, such as "drive.usb.vendor_id".
+std::set<std::string> documented_report_fields() {
+  const std::string page = slurp(TESSIL_CLI_MANPAGE);
+  const std::size_t begin = page.find("\n# REPORT\n"), end = page.find("\n# ", begin + 1);
+  std::set<std::string> fields;
+  std::istringstream section(page.substr(begin, end - begin));
+  for (std::string line; std::getline(section, line);) {
+    if (!line.starts_with('*')) continue;  // descriptions and prose
+    for (std::size_t open = line.find('*'); open != std::string::npos;) {
+      const std::size_t close = line.find('*', open + 1);
+      if (close == std::string::npos) break;
+      std::string name = line.substr(open + 1, close - open - 1);
+      std::erase(name, '\\');
+      fields.insert(name);
+      open = line.find('*', close + 1);
+    }
+  }
+  return fields;
+}
+
+// Every field of `report` is documented, and every documented one is there
+// (or lies below one that is null, such as drive.usb for a plain drive).
+void expect_documented(const Json& report) {
+  const std::set<std::string> documented = documented_report_fields();
+  ASSERT_GT(documented.size(), 20u);
+  std::set<std::string> present, null_ones;
+  const std::function<void(const Json&, const std::string&)> walk = [&](const Json& value,
+                                                                        const std::string& path) {
+    if (value.is_object()) {
+      if (!path.empty()) present.insert(path);
+      for (const auto& [key, inner] : value.items())
+        walk(inner, path.empty() ? key : path + "." + key);
+      return;
+    }
+    present.insert(path);
+    if (value.is_null()) null_ones.insert(path);
+    EXPECT_TRUE(documented.contains(path)) << path << " is not in the manual page";
+  };
+  walk(report, "");
+  for (const std::string& field : documented) {
+    bool below_null = false;
+    for (const std::string& null_one : null_ones) below_null |= field.starts_with(null_one + ".");
+    EXPECT_TRUE(present.contains(field) || below_null) << field << " is missing from the report";
+  }
+}
 
 TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
   struct Case {
@@ -225,6 +320,14 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
       {{"read", "1", "x.tsl"}, 2, ""},
       {{"read", "A", "x.tsl", "--label", std::string(300, 'x')}, 2, ""},
       {{"write", "x.tsl", "A", "--bogus"}, 2, ""},
+      {{"batch", "--help"}, 0, "--label-from-volume"},
+      {{"batch", "A", "x"}, 2, ""},       // no counter
+      {{"batch", "A", "x%s"}, 2, ""},     // not a counter
+      {{"batch", "A", "x%d-%d"}, 2, ""},  // two counters
+      {{"batch", "A", "x%d/y"}, 2, ""},   // a counter in a folder's name
+      {{"batch", "A", "x%d", "--count", "0"}, 2, ""},
+      {{"batch", "A", "x%d", "--raw", "--rescue"}, 2, ""},
+      {{"batch", "A", "x%d", "--retries", "1"}, 2, ""},  // only with --rescue
   };
   for (const Case& c : cases) {
     const Result r = cli(c.args);
@@ -395,6 +498,11 @@ TEST_F(CliTest, SignalCancelsTheRunningJob) {
     EXPECT_NE(r.err.find("User cancelled"), std::string::npos) << r.err;
   }
   EXPECT_LT(fs::file_size(at("big.tsl")), tessil::image_header_size + big_size);
+  // The report of the cancelled read says so, and knows no bad sectors.
+  const Json report = Json::parse(slurp(at("big.tsl.json")));
+  EXPECT_EQ(report["result"]["code"], 105);
+  EXPECT_TRUE(report["bad_sectors"].is_null());
+  EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("big.tsl")));
   std::ifstream b(at("drive-B"), std::ios::binary);
   b.seekg(static_cast<std::streamoff>(big_size - 512));
   char last = 0;
@@ -426,11 +534,188 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
       {"tessil-cli info --", "--help\n--json\n"},
       {"tessil-cli read --re", "--rescue\n--retries\n"},
       {"tessil-cli read A disk.tsl --rescue --fill ", "marker\nzero\n"},
+      {"tessil-cli batch ", "A\nB\nC\n"},
+      {"tessil-cli batch --count 3 a", "A\n"},
+      {"tessil-cli batch --label-", "--label-from-volume\n"},
+      {"tessil-cli batch A x%d --re", "--rescue\n--retries\n"},
   };
   for (const auto& [line, expected] : cases) {
     const Result r = finish(start({"/bin/bash", "-c", script, "bash", line}));
     EXPECT_EQ(r.out, expected) << line << "\n" << r.err;
   }
+}
+
+TEST_F(CliTest, ReportBesideTheImageHasItsDocumentedFieldsAndTrueChecksums) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  const Result read = cli({"read", "A", "copy.tsl", "--label", "Box 3"});
+  ASSERT_EQ(read.status, 0) << read.err;
+  const Json report = Json::parse(slurp(at("copy.tsl.json")));
+  expect_documented(report);
+
+  EXPECT_EQ(report["format_version"], 1);
+  EXPECT_EQ(report["tool"]["version"], TESSIL_VERSION);
+  EXPECT_EQ(report["command_line"],
+            Json::array({TESSIL_CLI_PATH, "read", "A", "copy.tsl", "--label", "Box 3"}));
+  EXPECT_EQ(report["drive"]["device"], at("drive-A").string());
+  EXPECT_EQ(report["medium"]["size"], floppy_size);
+  EXPECT_EQ(report["image"]["label"], "Box 3");
+  EXPECT_EQ(report["result"]["code"], 0);
+  EXPECT_EQ(report["bad_sector_count"], 0);
+  EXPECT_LE(report["started"].get<std::string>(), report["ended"].get<std::string>());
+  EXPECT_EQ(report["ended"].get<std::string>().size(), std::string("2024-05-01T10:00:00Z").size());
+  // The data's sums are the disk's own; the file's are those of the file.
+  put(root_ / "disk", disk);
+  EXPECT_EQ(report["data"]["sha256"], sum("/usr/bin/sha256sum", root_ / "disk"));
+  EXPECT_EQ(report["data"]["md5"], sum("/usr/bin/md5sum", root_ / "disk"));
+  EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("copy.tsl")));
+  EXPECT_EQ(report["file"]["md5"], sum("/usr/bin/md5sum", at("copy.tsl")));
+
+  // An existing report is the user's, like an existing image.
+  put(at("other.tsl.json"), "kept");
+  Result r = cli({"read", "A", "other.tsl"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(fs::exists(at("other.tsl")));
+  EXPECT_EQ(slurp(at("other.tsl.json")), "kept");
+  r = cli({"read", "A", "other.tsl", "--no-report"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(at("other.tsl.json")), "kept");
+  r = cli({"read", "A", "other.tsl", "--force"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Json::parse(slurp(at("other.tsl.json")))["image"]["file"], "other.tsl");
+}
+
+TEST_F(CliTest, BatchReadsEachNewDiskOnceIntoTheNextFreeName) {
+  const std::string one = fat_disk("DISK ONE"), two = fat_disk("DISK TWO");
+  ASSERT_NE(one, two);
+  env_["TESSIL_DRIVE_A"] = at("drive-A").string();  // empty for now
+  // Names already taken, by an image and by a lone report, are passed.
+  fs::create_directory(at("box"));
+  put(at("box/disk-002.tsl"), "older image");
+  put(at("box/disk-004.tsl.json"), "older report");
+
+  const pid_t pid = start(
+      {TESSIL_CLI_PATH, "batch", "a", "box/disk-%03d", "--count", "3", "--label-from-volume"});
+  ASSERT_TRUE(wait_for_text("stderr", "Waiting for a disk"));
+  insert('A', one);
+  ASSERT_TRUE(wait_for_text("stdout", "\n", 1));
+  // Left in, it is not read again; another disk swapped in at once is.
+  ASSERT_TRUE(wait_for_text("stderr", "has been read"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  insert('A', two);
+  ASSERT_TRUE(wait_for_text("stdout", "\n", 2));
+  // Taken out and put back, a disk is read again.
+  fs::remove(at("drive-A"));
+  ASSERT_TRUE(wait_for_text("stderr", "Waiting for a disk", 2));
+  insert('A', one);
+  const Result r = finish(pid);
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  struct Expected {
+    int number;
+    const std::string* disk;
+    const char* label;
+  };
+  const std::vector<Expected> images{
+      {1, &one, "DISK ONE"}, {3, &two, "DISK TWO"}, {5, &one, "DISK ONE"}};
+  std::istringstream log(slurp(at("box/log.csv")));
+  std::string line;
+  std::getline(log, line);
+  EXPECT_EQ(line, "number,file,time,result,bad_sectors,sha256");
+  put(root_ / "one", one);
+  put(root_ / "two", two);
+  for (const Expected& e : images) {
+    char name[32];
+    std::snprintf(name, sizeof name, "box/disk-%03d.tsl", e.number);
+    EXPECT_EQ(slurp(at(name)), header(80, 2, 18, e.label) + *e.disk) << name;
+    const Json report = Json::parse(slurp(at(std::string(name) + ".json")));
+    expect_documented(report);
+    const std::string sha = sum("/usr/bin/sha256sum", root_ / (e.disk == &one ? "one" : "two"));
+    EXPECT_EQ(report["data"]["sha256"], sha) << name;
+    EXPECT_EQ(report["command_line"][1], "batch");
+    ASSERT_TRUE(std::getline(log, line));
+    EXPECT_TRUE(line.starts_with(std::to_string(e.number) + "," + name + ",")) << line;
+    EXPECT_TRUE(line.ends_with(",0 Done,0," + sha)) << line;
+    EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
+  }
+  EXPECT_FALSE(std::getline(log, line)) << line;
+  EXPECT_EQ(slurp(at("box/disk-002.tsl")), "older image");
+  EXPECT_EQ(slurp(at("box/disk-004.tsl.json")), "older report");
+  EXPECT_FALSE(fs::exists(at("box/disk-004.tsl")));
+}
+
+TEST_F(CliTest, BatchRawImagesKeepTheVolumeLabelInTheReport) {
+  const std::string disk = fat_disk("RAW ONE");
+  drive('A', disk);
+  const Result r = cli({"batch", "A", "raw-%d", "--raw", "--label-from-volume", "--count", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(slurp(at("raw-1.img")), disk);
+  const Json report = Json::parse(slurp(at("raw-1.img.json")));
+  EXPECT_EQ(report["image"]["kind"], "raw");
+  EXPECT_EQ(report["image"]["label"], "RAW ONE");
+  // Without a header, the data are the whole file.
+  EXPECT_EQ(report["data"], report["file"]);
+  EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("raw-1.img")));
+}
+
+TEST_F(CliTest, RescueReportListsTheSectorsThatStayedBad) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  ASSERT_EQ(cli({"read", "A", "disk.tsl", "--rescue"}).status, 0);
+  // The map as a damaged disk left it: sectors 100-103 and 700 bad.
+  put(at("disk.tsl.map"),
+      "# Mapfile\n0x00000000     +               1\n0x00000000  0x0000C800  +\n"
+      "0x0000C800  0x00000800  -\n0x0000D000  0x0004A800  +\n0x00057800  0x00000200  -\n"
+      "0x00057A00  0x00110600  +\n");
+  struct Case {
+    const char* retries;
+    int status;
+    int code;  // recorded in the report
+    Json bad_sectors;
+    int retries_made;
+  };
+  const std::vector<Case> cases{
+      {"0", 4, 104, Json::array({100, 101, 102, 103, 700}), 0},
+      {"3", 0, 0, Json::array(), 1},  // the first retry reads them all
+  };
+  for (const Case& c : cases) {
+    const Result r = cli({"read", "A", "disk.tsl", "--rescue", "--retries", c.retries});
+    ASSERT_EQ(r.status, c.status) << r.err;
+    // Each pass replaces the report of the one before.
+    const Json report = Json::parse(slurp(at("disk.tsl.json")));
+    expect_documented(report);
+    EXPECT_EQ(report["result"]["code"], c.code) << c.retries;
+    EXPECT_EQ(report["bad_sectors"], c.bad_sectors) << c.retries;
+    EXPECT_EQ(report["bad_sector_count"], c.bad_sectors.size()) << c.retries;
+    EXPECT_EQ(report["retries"], c.retries_made) << c.retries;
+    EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("disk.tsl")));
+  }
+  put(root_ / "disk", disk);
+  EXPECT_EQ(Json::parse(slurp(at("disk.tsl.json")))["data"]["sha256"],
+            sum("/usr/bin/sha256sum", root_ / "disk"));
+}
+
+TEST_F(CliTest, BatchRescuesEachDiskWithItsMap) {
+  drive('A', pattern(floppy_size));
+  const Result r = cli({"batch", "A", "r%02d", "--rescue", "--count", "1", "--start", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("2880 of 2880 sectors rescued"), std::string::npos) << r.out;
+  EXPECT_EQ(slurp(at("r00.tsl")), header(80, 2, 18, "") + pattern(floppy_size));
+  EXPECT_TRUE(fs::exists(at("r00.tsl.map")));
+  const Json report = Json::parse(slurp(at("r00.tsl.json")));
+  EXPECT_EQ(report["bad_sectors"], Json::array());
+  EXPECT_NE(slurp(at("log.csv")).find("\n0,r00.tsl,"), std::string::npos);
+}
+
+TEST_F(CliTest, BatchEndsOnSignalWhileWaiting) {
+  env_["TESSIL_DRIVE_A"] = at("drive-A").string();
+  const pid_t pid = start({TESSIL_CLI_PATH, "batch", "A", "disk%d", "--start", "7"});
+  ASSERT_TRUE(wait_for_text("stderr", "Waiting for a disk"));
+  ::kill(pid, SIGINT);
+  const Result r = finish(pid);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(fs::exists(at("disk7.tsl")));
 }
 
 // A FAT12 floppy with BIG.BIN from sector 33 on, made with mkfs.fat and

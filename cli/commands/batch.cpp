@@ -1,0 +1,455 @@
+// tessil-cli batch DRIVE PATTERN [--start N] [--count N] [--label TEXT]
+// [--label-from-volume] [--raw] [--rescue [--retries N] [--fill zero|marker]]
+// [--no-report] [--progress]: one disk after another
+// from the same drive into numbered image files, each with its report, and
+// a line per disk in the folder's log.csv.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "cancel_signals.h"
+#include "command.h"
+#include "commands/read_rescue.h"
+#include "describe.h"
+#include "disk_head.h"
+#include "drive_facts.h"
+#include "exit_status.h"
+#include "job_runner.h"
+#include "jobs.h"
+#include "read_report.h"
+#include "result_texts.h"
+
+namespace tessil::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// How often an empty drive, or one holding the disk just read, is asked
+// again. Each time is one geometry query and, with a disk in, a read of its
+// first sectors.
+constexpr auto poll_interval = std::chrono::milliseconds(500);
+
+struct BatchOptions {
+  std::string drive;
+  std::string pattern;
+  long long start = 1;
+  long long count = 0;  // 0: until Ctrl-C
+  std::string label;
+  bool label_from_volume = false;
+  bool raw = false;
+  RescueOptions rescue;  // its map is always IMAGE.map
+  bool no_report = false;
+  bool progress = false;
+};
+
+// PATTERN with its one counter: "box3/disk-%03d" is "box3/disk-", width 3
+// with zeros, "".
+struct NamePattern {
+  std::string before;
+  std::string after;
+  int width = 0;
+  bool zeros = false;
+
+  std::string name(long long number) const {
+    char digits[32];
+    std::snprintf(digits, sizeof digits, zeros ? "%0*lld" : "%*lld", width, number);
+    return before + digits + after;
+  }
+};
+
+// The counter is %d, %Nd or %0Nd; %% is a percent sign. Nothing, with the
+// reason, for a pattern without exactly one counter in its file name.
+std::optional<NamePattern> parse_pattern(const std::string& text, std::string& problem) {
+  NamePattern pattern;
+  bool counted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string& part = counted ? pattern.after : pattern.before;
+    if (text[i] != '%') {
+      part += text[i];
+      continue;
+    }
+    if (i + 1 < text.size() && text[i + 1] == '%') {
+      part += '%';
+      ++i;
+      continue;
+    }
+    std::size_t at = i + 1;
+    const bool zeros = at < text.size() && text[at] == '0';
+    int width = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && width < 100; ++at)
+      width = width * 10 + (text[at] - '0');
+    if (at >= text.size() || text[at] != 'd' || width > 20) {
+      problem = "PATTERN may hold only %d, %3d or %03d (and %% for a percent sign)";
+      return std::nullopt;
+    }
+    if (counted) {
+      problem = "PATTERN holds more than one counter";
+      return std::nullopt;
+    }
+    counted = true;
+    pattern.zeros = zeros;
+    pattern.width = width;
+    i = at;
+  }
+  if (!counted) problem = "PATTERN needs a counter such as %03d, e.g. box3/disk-%03d";
+  if (counted && pattern.after.find('/') != std::string::npos)
+    problem = "PATTERN's counter belongs in the file's name, not in a folder's";
+  if (!problem.empty()) return std::nullopt;
+  return pattern;
+}
+
+bool taken(const fs::path& path) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(path, error));
+}
+
+// Claims the first free number from `number` on: neither the image nor its
+// report (nor a rescue's map) may exist. The image's name is made at once,
+// so that nothing else takes it between this look and the job; a rescue,
+// which goes on only with an existing image's map, makes it itself, and
+// never over an existing file.
+std::optional<std::string> claim_name(const NamePattern& pattern, const std::string& extension,
+                                      bool rescue, long long& number, platform::Error& reason) {
+  for (;; ++number) {
+    const std::string image = pattern.name(number) + extension;
+    if (taken(image) || taken(report_path_of(image)) || taken(image + ".map")) continue;
+    if (rescue) return image;
+    const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) {
+      reason = file_error(errno);
+      return std::nullopt;
+    }
+    ::close(fd);
+    sync_folder_of(image);
+    return image;
+  }
+}
+
+// log.csv beside the images: one line per disk, for a spreadsheet.
+class BatchLog {
+ public:
+  explicit BatchLog(fs::path path) : path_(std::move(path)) {}
+
+  // Appends a line (and the heading first, to a new log); false when it
+  // could not be written through.
+  bool append(long long number, const std::string& file, const ReadReport& report) {
+    std::string line;
+    std::error_code error;
+    if (!fs::exists(path_, error) || fs::file_size(path_, error) == 0)
+      line = "number,file,time,result,bad_sectors,sha256\n";
+    line += std::to_string(number) + "," + field(file) + "," + report.ended + "," +
+            field(std::to_string(report.code) + " " + std::string(result_text(report.code))) + "," +
+            (report.bad_sectors ? std::to_string(report.bad_sectors->size()) : "") + "," +
+            data_sha256(report) + "\n";
+    const int fd =
+        ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) return false;
+    bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    ok = ::fsync(fd) == 0 && ok;
+    return ::close(fd) == 0 && ok;
+  }
+
+  const fs::path& path() const { return path_; }
+
+ private:
+  // Quoted where a spreadsheet would split it.
+  static std::string field(const std::string& text) {
+    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+      if (c == '"') quoted += '"';
+      quoted += c;
+    }
+    return quoted + "\"";
+  }
+
+  fs::path path_;
+};
+
+// Waits for a disk to read in the drive: one that was not there at the last
+// read. Enter on standard input asks again at once.
+class DiskWatch {
+ public:
+  explicit DiskWatch(char letter) : letter_(letter) {}
+
+  // The drive with a new disk in it, and that disk's identity; nothing once
+  // Ctrl-C or SIGTERM came.
+  std::optional<std::pair<DriveFacts, MediumIdentity>> next() {
+    Shown shown = Shown::nothing;
+    for (;;) {
+      if (CancelSignals::requested()) return std::nullopt;
+      DriveFacts drive = look_at_drive(letter_);
+      if (!drive.has_disk) {
+        taken_out_ = true;
+        if (shown != Shown::empty)
+          say("Waiting for a disk in " + drive_text(letter_, drive.device) +
+              (drive.reason == platform::Error::no_medium ||
+                       drive.reason == platform::Error::not_found
+                   ? std::string()
+                   : " (" + std::string(reason_text(drive.reason)) + ")") +
+              "; Enter reads at once, Ctrl-C ends");
+        shown = Shown::empty;
+      } else if (std::optional<MediumIdentity> identity =
+                     identify_medium(letter_, drive.info.size, drive.reason)) {
+        // The disk just read, still in: it is never read twice.
+        if (taken_out_ || !last_ || *identity != *last_)
+          return {{std::move(drive), std::move(*identity)}};
+        if (shown != Shown::same)
+          say("The disk in drive " + std::string(1, letter_) +
+              " has been read; take it out and insert the next one");
+        shown = Shown::same;
+      } else {
+        // Found but not to be opened: mounted by a desktop, or held by
+        // another program. Reading it now would only fail.
+        if (shown != Shown::closed)
+          say("Waiting: " + drive_text(letter_, drive.device) + " cannot be opened (" +
+              std::string(reason_text(drive.reason)) + ")");
+        shown = Shown::closed;
+      }
+      if (wait_or_enter()) shown = Shown::nothing;
+    }
+  }
+
+  // The disk now read; another must come before anything is read again.
+  void read(MediumIdentity identity) {
+    last_ = std::move(identity);
+    taken_out_ = false;
+  }
+
+ private:
+  enum class Shown { nothing, empty, same, closed };
+
+  static void say(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+  // Sleeps one poll interval; true when Enter cut it short.
+  bool wait_or_enter() {
+    pollfd input{0, POLLIN, 0};
+    const int timeout = static_cast<int>(poll_interval.count());
+    if (!watch_input_) {
+      ::poll(nullptr, 0, timeout);  // a signal ends it early, as it should
+      return false;
+    }
+    if (::poll(&input, 1, timeout) <= 0) return false;
+    char buffer[256];
+    const ssize_t n = ::read(0, buffer, sizeof buffer);
+    if (n <= 0) {
+      // The end of the input (or no input at all) is no Enter.
+      watch_input_ = false;
+      return false;
+    }
+    return true;
+  }
+
+  char letter_;
+  std::optional<MediumIdentity> last_;
+  bool taken_out_ = true;
+  bool watch_input_ = true;
+};
+
+// One disk's read as the batch sees it.
+struct DiskRead {
+  int32_t code = 0;      // the job's
+  int32_t recorded = 0;  // what the report and the log say
+  int status = exit_ok;  // the exit status this disk asks for
+  std::string amount;    // "1474560 of 1474560 bytes", "2875 of 2880 sectors rescued"
+};
+
+DiskRead read_one(char letter, const std::string& image, const std::string& label,
+                  const BatchOptions& options, const DriveFacts& drive, ReadReport& report) {
+  JobRequest request{std::string(1, letter), image, options.raw ? "" : label};
+  request.raw_image = options.raw;
+  request.checksums = true;
+  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
+  const JobRun run = run_job(run_read_job, request, display);
+  report.streamed = streamed_digests(run.outcome.checksums);
+  DiskRead result;
+  result.code = result.recorded = run.outcome.code;
+  if (result.code != JOB_OK && result.code != JOB_NO_MEDIA)
+    result.status = report_job_failure(result.code, run.outcome.reason,
+                                       drive_text(letter, drive.device), image);
+  result.amount = std::to_string(run.done) + " of " + std::to_string(run.total) + " bytes";
+  return result;
+}
+
+DiskRead rescue_one(char letter, const std::string& image, const std::string& label,
+                    const BatchOptions& options, const DriveFacts& drive, ReadReport& report) {
+  const rescue::RescueOutcome out =
+      rescue_disk(letter, image, label, options.rescue, options.progress, &report);
+  DiskRead result;
+  result.code = out.job.code;
+  result.recorded = rescue_result(out);
+  if (result.code != JOB_OK && result.code != JOB_NO_MEDIA) {
+    result.status =
+        report_job_failure(result.code, out.job.reason, drive_text(letter, drive.device), image);
+    if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
+  } else if (result.recorded != JOB_OK) {
+    result.status = exit_sectors_missing;
+  }
+  const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
+  result.amount = std::to_string(out.map.bytes(rescue::Status::rescued) / sector) + " of " +
+                  std::to_string(out.map.size() / sector) + " sectors rescued";
+  return result;
+}
+
+int run_batch(const BatchOptions& options) {
+  const char letter = *drive_letter(options.drive);
+  std::string problem;
+  const std::optional<NamePattern> pattern = parse_pattern(options.pattern, problem);
+  if (!pattern) return refuse(problem);
+  if (options.raw && !options.label.empty())
+    return refuse("a raw image has no label; give --label without --raw");
+  if (options.raw && options.rescue.rescue)
+    return refuse("a rescue makes tessil images; give --rescue without --raw");
+  if (platform::current().device_of(device_path_of(std::string(1, letter).c_str())).empty())
+    return report_failure(JOB_NO_MEDIA, drive_text(letter, ""), platform::Error::not_found);
+
+  const std::string wanted = options.raw ? ".img" : ".tsl";
+  const std::string extension = pattern->after.ends_with(wanted) ? "" : wanted;
+  fs::path folder = fs::path(pattern->name(options.start)).parent_path();
+  std::error_code error;
+  if (!folder.empty()) fs::create_directories(folder, error);
+  if (error)
+    return report_failure(JOB_IMAGE_CREATE_FAILED, folder.string(), platform::Error::other);
+  BatchLog log((folder.empty() ? fs::path(".") : folder) / "log.csv");
+
+  // One handler for the whole batch: Ctrl-C while waiting ends it, and
+  // during a read cancels that read and then ends it.
+  CancelSignals signals;
+  DiskWatch watch(letter);
+  long long number = options.start;
+  long long read_count = 0;
+  int status = exit_ok;
+  while (options.count == 0 || read_count < options.count) {
+    std::optional<std::pair<DriveFacts, MediumIdentity>> found = watch.next();
+    if (!found) break;
+    auto& [drive, identity] = *found;
+
+    std::string label = options.label;
+    if (options.label_from_volume) {
+      const std::string volume = fat_volume_label(
+          read_disk_head(letter, label_head_length).value_or(std::vector<std::byte>{}));
+      if (!volume.empty()) label = volume;
+    }
+    platform::Error reason = platform::Error::none;
+    const std::optional<std::string> image =
+        claim_name(*pattern, extension, options.rescue.rescue, number, reason);
+    if (!image) {
+      status = report_failure(JOB_IMAGE_CREATE_FAILED, pattern->name(number) + extension, reason);
+      break;
+    }
+
+    // Ctrl-C between finding the disk and starting its read ends the batch
+    // before anything is made of it.
+    if (CancelSignals::requested()) {
+      if (!options.rescue.rescue) fs::remove(*image, error);
+      break;
+    }
+
+    // A raw image has no header: a volume's label goes into the report only.
+    ReadReport report = begin_report(drive, *image, label, options.raw);
+    const DiskRead result = options.rescue.rescue
+                                ? rescue_one(letter, *image, label, options, drive, report)
+                                : read_one(letter, *image, label, options, drive, report);
+    const int32_t code = result.code;
+    if (code == JOB_NO_MEDIA || code == JOB_IMAGE_CREATE_FAILED) {
+      // Nothing was made but the claimed, empty name.
+      if (!options.rescue.rescue && fs::file_size(*image, error) == 0) fs::remove(*image, error);
+      if (code == JOB_NO_MEDIA) continue;  // gone before the read began
+    }
+    watch.read(std::move(identity));
+    int disk_status = result.status;
+    if (!options.no_report && taken(*image)) {
+      disk_status = file_report(report, result.recorded, false, disk_status);
+    } else if (const int32_t recorded = end_report(report, result.recorded);
+               recorded != result.recorded) {
+      disk_status = recorded;
+    }
+    if (!log.append(number, *image, report)) {
+      disk_status = report_failure(JOB_HEADER_WRITE_FAILED, log.path().string());
+      if (status == exit_ok) status = disk_status;
+      break;
+    }
+
+    // The report's code: a file that holds other data than were read fails.
+    std::string line =
+        std::to_string(number) + "  " + *image + "  " + std::string(result_text(report.code));
+    if (!label.empty()) line += "  \"" + label + "\"";
+    line += "  " + result.amount;
+    if (report.bad_sectors && !report.bad_sectors->empty())
+      line += ", " + std::to_string(report.bad_sectors->size()) + " bad sectors";
+    if (const std::string sum = data_sha256(report); !sum.empty() && report.code == JOB_OK)
+      line += "  SHA-256 " + sum;
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+
+    if (status == exit_ok) status = disk_status;
+    ++read_count;
+    ++number;
+    // A cancelled read, or an image that cannot be made, ends the batch.
+    if (code == JOB_CANCELLED || code == JOB_IMAGE_CREATE_FAILED) break;
+  }
+  std::fprintf(stderr, "%lld %s read; log: %s\n", read_count, read_count == 1 ? "disk" : "disks",
+               log.path().c_str());
+  return status;
+}
+
+}  // namespace
+
+Command add_batch_command(CLI::App& program) {
+  auto options = std::make_shared<BatchOptions>();
+  CLI::App* parser = program.add_subcommand(
+      "batch", "Read one disk after another from DRIVE into numbered image files");
+  add_drive_argument(*parser, options->drive);
+  parser
+      ->add_option("PATTERN", options->pattern,
+                   "The images' names with a counter, e.g. box3/disk-%03d (.tsl or .img is added)")
+      ->type_name("")
+      ->required();
+  parser->add_option("--start", options->start, "The first number (default 1)")
+      ->type_name("N")
+      ->check(CLI::Range(0LL, 999999999LL));
+  parser->add_option("--count", options->count, "Stop after N disks (default: until Ctrl-C)")
+      ->type_name("N")
+      ->check(CLI::Range(1LL, 999999999LL));
+  const CLI::Validator fits(
+      [](std::string& text) -> std::string {
+        return text.size() < TESSIL_TEXT_SIZE ? std::string() : "a label holds at most 299 bytes";
+      },
+      "");
+  parser->add_option("-l,--label", options->label, "The label stored in every image")
+      ->type_name("TEXT")
+      ->check(fits);
+  parser->add_flag("--label-from-volume", options->label_from_volume,
+                   "Label each image with its disk's FAT volume label, when it has one");
+  parser->add_flag("--raw", options->raw,
+                   "Make raw images (.img): the disks' sectors alone, without a header or label");
+  CLI::Option* rescue =
+      parser->add_flag("--rescue", options->rescue.rescue,
+                       "Rescue each disk: every sector that can be read, a map IMAGE.map beside");
+  parser
+      ->add_option("--retries", options->rescue.retries,
+                   "Rescue: passes over the sectors still bad (0 to 1000, default 2)")
+      ->type_name("N")
+      ->check(CLI::Range(0, 1000).description(""))
+      ->needs(rescue);
+  parser
+      ->add_option("--fill", options->rescue.fill,
+                   "Rescue: what an unreadable sector holds: zero (the default) or marker")
+      ->type_name("zero|marker")
+      ->check(CLI::IsMember({"zero", "marker"}).description(""))
+      ->needs(rescue);
+  parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside images");
+  add_progress_flag(*parser, options->progress);
+  return {parser, [options] { return run_batch(*options); }};
+}
+
+}  // namespace tessil::cli

@@ -1,0 +1,214 @@
+#include "read_report.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "describe.h"
+#include "exit_status.h"
+#include "image_format.h"
+#include "result_texts.h"
+
+namespace tessil::cli {
+
+namespace {
+
+std::vector<std::string>& arguments() {
+  static std::vector<std::string> list;
+  return list;
+}
+
+std::string host_name() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
+std::string user_name() {
+  if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_name) return entry->pw_name;
+  const char* user = std::getenv("USER");
+  return user ? user : std::to_string(::geteuid());
+}
+
+Json digests_json(const std::optional<Digests>& digests) {
+  if (!digests) return Json{{"sha256", nullptr}, {"md5", nullptr}};
+  return Json{{"sha256", digests->sha256}, {"md5", digests->md5}};
+}
+
+}  // namespace
+
+platform::Error file_error(int number) {
+  switch (number) {
+    case ENOSPC:
+    case EDQUOT:
+      return platform::Error::no_space;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return platform::Error::access_denied;
+    case EIO:
+      return platform::Error::io;
+    case ENOENT:
+      return platform::Error::not_found;
+    default:
+      return platform::Error::other;
+  }
+}
+
+namespace {
+
+struct OpenFile {
+  int fd;
+  ~OpenFile() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+void remember_command_line(int argc, char** argv) {
+  arguments().assign(argv, argv + argc);
+}
+
+std::string utc_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  ::gmtime_r(&now, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  return text;
+}
+
+std::string report_path_of(const std::string& image) {
+  return image + ".json";
+}
+
+ReadReport begin_report(const DriveFacts& drive, const std::string& image, const std::string& label,
+                        bool raw) {
+  ReadReport report;
+  report.image = image;
+  report.raw = raw;
+  report.label = label;
+  report.drive = drive;
+  if (drive.kind == platform::DriveKind::usb_floppy) report.usb = usb_identity_of(drive.device);
+  report.started = utc_now();
+  return report;
+}
+
+std::optional<Digests> streamed_digests(const Checksums& sums) {
+  if (sums.empty()) return std::nullopt;
+  return Digests{sums.sha256, sums.md5};
+}
+
+int32_t end_report(ReadReport& report, int32_t code) {
+  report.ended = utc_now();
+  report.code = code;
+  if (code == JOB_OK && !report.bad_sectors) report.bad_sectors.emplace();
+  report.digests = digest_file(report.image, report.raw ? 0 : image_header_size);
+  if (code == JOB_OK && report.streamed && report.digests &&
+      (report.streamed->sha256 != report.digests->data.sha256 ||
+       report.streamed->md5 != report.digests->data.md5)) {
+    report.code = JOB_HEADER_WRITE_FAILED;
+    report_failure(report.code, report.image + ": the file holds other data than were read");
+  }
+  return report.code;
+}
+
+std::string data_sha256(const ReadReport& report) {
+  if (report.streamed) return report.streamed->sha256;
+  return report.digests ? report.digests->data.sha256 : "";
+}
+
+Json report_json(const ReadReport& report) {
+  const DriveFacts& drive = report.drive;
+  Json usb = nullptr;
+  if (report.usb)
+    usb = Json{{"vendor_id", report.usb->vendor_id},
+               {"product_id", report.usb->product_id},
+               {"vendor", report.usb->vendor},
+               {"product", report.usb->product}};
+  Json medium = nullptr;
+  if (drive.has_disk) {
+    medium = Json{{"geometry", geometry_json(header_of(drive.info))}, {"size", drive.info.size}};
+  }
+  Json bad_count = nullptr, bad_list = nullptr;
+  if (report.bad_sectors) {
+    bad_count = report.bad_sectors->size();
+    bad_list = *report.bad_sectors;
+  }
+  std::optional<Digests> data, file;
+  if (report.digests) {
+    data = report.digests->data;
+    file = report.digests->file;
+  }
+  if (report.streamed) data = report.streamed;
+  return Json{
+      {"format", "tessil-read-report"},
+      {"format_version", report_format_version},
+      {"tool", {{"name", "tessil-cli"}, {"version", TESSIL_VERSION}}},
+      {"command_line", arguments()},
+      {"host", host_name()},
+      {"user", user_name()},
+      {"drive",
+       {{"letter", std::string(1, drive.letter)},
+        {"device", drive.device},
+        {"kind", kind_key(drive.kind)},
+        {"usb", usb}}},
+      {"medium", medium},
+      {"image",
+       {{"file", report.image},
+        {"kind", report.raw ? "raw" : "tessil"},
+        {"label", report.label},
+        {"size", report.digests ? Json(report.digests->size) : Json(nullptr)}}},
+      {"started", report.started},
+      {"ended", report.ended},
+      {"result", {{"code", report.code}, {"text", std::string(result_text(report.code))}}},
+      {"bad_sector_count", bad_count},
+      {"bad_sectors", bad_list},
+      {"retries", report.retries},
+      {"data", digests_json(data)},
+      {"file", digests_json(file)},
+  };
+}
+
+platform::Error write_report(const ReadReport& report, bool replace) {
+  const std::string path = report_path_of(report.image);
+  const std::string text =
+      report_json(report).dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  const OpenFile file{
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (replace ? O_TRUNC : O_EXCL),
+             0666)};
+  if (file.fd < 0) return file_error(errno);
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(file.fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return file_error(errno);
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(file.fd) != 0) return file_error(errno);
+  sync_folder_of(path);
+  return platform::Error::none;
+}
+
+void sync_folder_of(const std::string& file) {
+  std::filesystem::path folder = std::filesystem::path(file).parent_path();
+  if (folder.empty()) folder = ".";
+  const OpenFile directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (directory.fd >= 0) ::fsync(directory.fd);
+}
+
+int file_report(ReadReport& report, int32_t code, bool replace, int status) {
+  if (end_report(report, code) != code && status == exit_ok) status = report.code;
+  const platform::Error failure = write_report(report, replace);
+  if (failure == platform::Error::none) return status;
+  const int reported =
+      report_failure(JOB_HEADER_WRITE_FAILED, report_path_of(report.image), failure);
+  return status == exit_ok ? reported : status;
+}
+
+}  // namespace tessil::cli

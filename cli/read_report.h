@@ -1,0 +1,87 @@
+// The archival report beside every image a read makes, IMAGE.json: how the
+// image was made (program, command line, host, user), from which drive and
+// disk, when, with what result, which damage and which checksums. Its
+// format carries a version number; the manual page lists every field.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drive_facts.h"
+#include "file_digest.h"
+#include "job_request.h"
+#include "json_output.h"
+#include "usb_identity.h"
+
+namespace tessil::cli {
+
+// Raised when a field changes its meaning or goes away; new fields keep it.
+inline constexpr int report_format_version = 1;
+
+struct ReadReport {
+  std::string image;
+  bool raw = false;  // the image has no header
+  std::string label;
+  DriveFacts drive;  // the drive and its disk when the read began
+  std::optional<UsbIdentity> usb;
+  std::string started;  // UTC, ISO 8601
+  std::string ended;
+  int32_t code = 0;
+  // Bad sectors by number, from 0. Known for a rescue, and for a read that
+  // went through (none); unknown when a plain read stopped at its first
+  // failure.
+  std::optional<std::vector<uint64_t>> bad_sectors;
+  int retries = 0;
+  // The data's checksums as the engine took them while reading, when it did.
+  std::optional<Digests> streamed;
+  // Read back from the finished file; nothing when it could not be read.
+  std::optional<FileDigests> digests;
+};
+
+// Remembers the program's arguments for the reports of this run.
+void remember_command_line(int argc, char** argv);
+
+// "2026-05-01T10:00:00Z".
+std::string utc_now();
+
+// IMAGE.json for IMAGE.
+std::string report_path_of(const std::string& image);
+
+// A report on a read of `drive` into `image` that begins now.
+ReadReport begin_report(const DriveFacts& drive, const std::string& image, const std::string& label,
+                        bool raw);
+
+// The engine's checksums of the data as it streamed; nothing when it took
+// none.
+std::optional<Digests> streamed_digests(const Checksums& sums);
+
+// Ends it now with the job's code and the file's checksums, and returns the
+// code it records. A read that was done but whose file holds other data
+// than the engine read is recorded, and told on standard error, as 102.
+int32_t end_report(ReadReport& report, int32_t code);
+
+Json report_json(const ReadReport& report);
+
+// Writes the report durably beside its image. An existing report is only
+// replaced when `replace` says so.
+platform::Error write_report(const ReadReport& report, bool replace);
+
+// Ends and writes the report of a read whose job ended with `code`, whose
+// exit status is `status`. A report that cannot be written is a failure
+// of its own: its message goes to standard error, and a read that was done
+// ends with 102 instead.
+int file_report(ReadReport& report, int32_t code, bool replace, int status);
+
+// Why a file that tessil-cli makes itself (a report, a log) failed, from
+// errno.
+platform::Error file_error(int number);
+
+// Makes a new name in `file`'s folder survive a crash.
+void sync_folder_of(const std::string& file);
+
+// The data's SHA-256 as the report gives it; empty when unknown.
+std::string data_sha256(const ReadReport& report);
+
+}  // namespace tessil::cli
