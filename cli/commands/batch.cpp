@@ -420,14 +420,7 @@ Command add_batch_command(CLI::App& program) {
   parser->add_option("--count", options->count, "Stop after N disks (default: until Ctrl-C)")
       ->type_name("N")
       ->check(CLI::Range(1LL, 999999999LL));
-  const CLI::Validator fits(
-      [](std::string& text) -> std::string {
-        return text.size() < TESSIL_TEXT_SIZE ? std::string() : "a label holds at most 299 bytes";
-      },
-      "");
-  parser->add_option("-l,--label", options->label, "The label stored in every image")
-      ->type_name("TEXT")
-      ->check(fits);
+  add_label_option(*parser, options->label, "The label stored in every image");
   parser->add_flag("--label-from-volume", options->label_from_volume,
                    "Label each image with its disk's FAT volume label, when it has one");
   parser->add_flag("--raw", options->raw,
