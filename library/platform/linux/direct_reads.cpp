@@ -140,22 +140,7 @@ ReadResult DirectReads::read_at(int fd, bool block_device, uint64_t offset,
     if (result.count > 0) std::memcpy(data.data(), target, result.count);
     return result;
   }
-  while (result.count < data.size()) {
-    const ssize_t n = ::pread(fd, target + result.count, data.size() - result.count,
-                              static_cast<off_t>(offset + result.count));
-    if (n > 0) {
-      result.count += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n == 0) {
-      result.end = true;
-      break;
-    }
-    if (errno == EINTR) continue;
-    result.error = error_from_errno(errno);
-    if (result.error == Error::none) result.error = Error::io;
-    break;
-  }
+  result = read_fully_at(fd, target, data.size(), static_cast<off_t>(offset));
   if (block_device && result.count > 0) std::memcpy(data.data(), target, result.count);
   return result;
 }

@@ -1,7 +1,11 @@
-// The one place where a system error number becomes a platform::Error.
+// The one place where a system error number becomes a platform::Error, and
+// the one positioned read loop that reports it.
 #pragma once
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstddef>
 
 #include "platform/platform.h"
 
@@ -33,6 +37,27 @@ constexpr Error error_from_errno(int code) noexcept {
     default:
       return Error::other;
   }
+}
+
+// Reads `size` bytes at `offset`, going on after a signal or a short read,
+// and says whether it stopped at the end of the medium or at a failure.
+inline ReadResult read_fully_at(int fd, std::byte* data, std::size_t size, off_t offset) {
+  ReadResult result;
+  while (result.count < size) {
+    const ssize_t n = ::pread(fd, data + result.count, size - result.count,
+                              offset + static_cast<off_t>(result.count));
+    if (n > 0) {
+      result.count += static_cast<std::size_t>(n);
+    } else if (n == 0) {
+      result.end = true;
+      break;
+    } else if (errno != EINTR) {
+      result.error = error_from_errno(errno);
+      if (result.error == Error::none) result.error = Error::io;
+      break;
+    }
+  }
+  return result;
 }
 
 }  // namespace tessil::platform::linux_os

@@ -45,28 +45,12 @@ LinuxDrive::LinuxDrive(UniqueFd fd, std::optional<off_t> file_size, bool read_on
     : fd_(std::move(fd)), file_size_(file_size), read_only_(read_only) {}
 
 ReadResult LinuxDrive::read(std::span<std::byte> data) {
-  ReadResult result;
-  while (result.count < data.size()) {
-    const ssize_t n =
-        ::pread(fd_.get(), data.data() + result.count, data.size() - result.count, position_);
-    if (n > 0) {
-      result.count += static_cast<std::size_t>(n);
-      position_ += n;
-      continue;
-    }
-    if (n == 0) {
-      result.end = true;
-      break;
-    }
-    if (errno == EINTR) continue;
-    // A failed part of the medium. The next read goes on after it, so that
-    // a bad sector (or the 4 KiB page the cache fails around it) never
-    // keeps reading at one place.
-    result.error = error_from_errno(errno);
-    if (result.error == Error::none) result.error = Error::io;
-    if (result.count == 0) position_ += static_cast<off_t>(data.size());
-    break;
-  }
+  const ReadResult result = read_fully_at(fd_.get(), data.data(), data.size(), position_);
+  position_ += static_cast<off_t>(result.count);
+  // A failed part of the medium. The next read goes on after it, so that a
+  // bad sector (or the 4 KiB page the cache fails around it) never keeps
+  // reading at one place.
+  if (result.failed() && result.count == 0) position_ += static_cast<off_t>(data.size());
   return result;
 }
 
