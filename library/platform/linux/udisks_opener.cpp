@@ -56,7 +56,9 @@ class BusError {
   std::string message() const { return error_.message ? error_.message : ""; }
 
  private:
-  sd_bus_error error_ = SD_BUS_ERROR_NULL;
+  // All empty, as SD_BUS_ERROR_NULL makes it (a C compound literal that
+  // C++ compilers warn about).
+  sd_bus_error error_{};
 };
 
 UdisksOpen not_opened(UdisksAnswer answer, std::string why, int errno_value = EACCES) {
