@@ -11,7 +11,8 @@ set -euo pipefail
 
 cli=$(realpath "$1")
 runs=${2:-5}
-rig=${3:-${TESSIL_QEMU_RIG:-/work/shared/qemu-floppy}}
+# The rig lives in the shared folder beside the repository.
+rig=${3:-${TESSIL_QEMU_RIG:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/../shared/qemu-floppy}}
 ddrescue=$(command -v ddrescue) || { echo "bench: install gddrescue" >&2; exit 1; }
 
 work=$(mktemp -d)
