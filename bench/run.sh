@@ -65,14 +65,14 @@ read_by_library() {
 # wrapper process in the time.
 read_by_cli() {
   TESSIL_DRIVE_A="$work/drive-a" measure cli_read cli_read_kib \
-    "$cli" read A "$work/image-cli" --label "tessil benchmark"
+    "$cli" read A "$work/image-cli" --label "tessil benchmark" --no-report
 }
 write_by_library() {
   measure lib_write lib_write_kib "$driver" "$library" write "$work/drive-b" "$work/image"
 }
 write_by_cli() {
   TESSIL_DRIVE_A="$work/drive-b-cli" measure cli_write cli_write_kib \
-    "$cli" write "$work/image" A --yes
+    "$cli" write "$work/image" A --yes --no-verify
 }
 
 for ((run = 1; run <= runs; run++)); do
