@@ -78,10 +78,7 @@ class CloseTest : public QObject, public Form1Probe {
   }
   void init() {
     backend = FakeBackend();
-    form = std::make_unique<Form1>(backend, links, [] {});
-    form->fillDriveBox();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QVERIFY(openForm(backend, links));
   }
   void cleanup() { form.reset(); }
 

@@ -35,10 +35,7 @@ class CommandsTest : public QObject, public Form1Probe {
   }
   void init() {
     backend = FakeBackend();
-    form = std::make_unique<Form1>(backend, links, [] {});
-    form->fillDriveBox();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QVERIFY(openForm(backend, links));
   }
   void cleanup() { form.reset(); }
 

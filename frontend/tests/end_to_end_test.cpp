@@ -88,10 +88,7 @@ class EndToEndTest : public QObject, public Form1Probe {
     QVERIFY(writeFile(drive_a, patternedDisk()));
     QVERIFY(writeFile(drive_b, QByteArray(disk_size, '\0')));
     qputenv("TESSIL_DRIVE_B", QFile::encodeName(drive_b));
-    form = std::make_unique<Form1>(*library, links, [] {});
-    form->fillDriveBox();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QVERIFY(openForm(*library, links));
   }
   void cleanup() {
     // Leave no job running into the next test.

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "form1.h"
@@ -14,6 +15,16 @@
 class Form1Probe {
  protected:
   std::unique_ptr<Form1> form;
+
+  // A main window over `backend`, as the program opens it: the drive list
+  // filled and the window shown. False when it never showed.
+  bool openForm(
+      ImagingBackend& backend, LinkOpener& links, std::function<void()> beep = [] {}) {
+    form = std::make_unique<Form1>(backend, links, std::move(beep));
+    form->fillDriveBox();
+    form->show();
+    return QTest::qWaitForWindowExposed(form.get());
+  }
 
   template <typename T>
   T* child(const QString& name) const {
