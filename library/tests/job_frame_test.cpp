@@ -152,6 +152,7 @@ TEST_F(StartProtocol, WriteLeavesTheLabelOfTheLastRead) {
   EXPECT_STREQ(job_state().driveint.c_str(), "B");
 }
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // The worker's first store into the job record once its body has returned,
 // caught by making the record's words read-only from inside the body: the
 // store faults, the handler notes where and makes the words writable again,
@@ -178,6 +179,7 @@ int32_t body_that_freezes_the_record() {
   ::mprotect(frozen_from, frozen_length, PROT_READ);
   return JOB_SHORT_READ;
 }
+#endif
 
 TEST_F(StartProtocol, TheResultIsStoredBeforeBusyIsCleared) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
