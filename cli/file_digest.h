@@ -7,13 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "job_request.h"
+
 namespace tessil::cli {
 
-// Lowercase hex.
-struct Digests {
-  std::string sha256;
-  std::string md5;
-};
+// Lowercase hex, as the engine gives them for the data it moves.
+using Digests = Checksums;
 
 struct FileDigests {
   Digests data;  // the bytes from the data's offset on
