@@ -9,30 +9,23 @@
 #include <vector>
 
 #include "data_digest.h"
+#include "platform/linux/unique_fd.h"
 
 namespace tessil::cli {
 
-namespace {
-
-struct OpenFile {
-  int fd;
-  ~OpenFile() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-}  // namespace
+using platform::linux_os::open_fd;
+using platform::linux_os::UniqueFd;
 
 std::optional<FileDigests> digest_file(const std::string& path, uint64_t data_offset) {
-  const OpenFile file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
-  if (file.fd < 0) return std::nullopt;
+  const UniqueFd file = open_fd(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (!file) return std::nullopt;
 
   DataDigest data;
   DataDigest whole;
   std::vector<std::byte> buffer(256 * 1024);
   uint64_t at = 0;
   for (;;) {
-    const ssize_t n = ::read(file.fd, buffer.data(), buffer.size());
+    const ssize_t n = ::read(file.get(), buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) break;

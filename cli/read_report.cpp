@@ -12,9 +12,13 @@
 #include "describe.h"
 #include "exit_status.h"
 #include "image_format.h"
+#include "platform/linux/unique_fd.h"
 #include "result_texts.h"
 
 namespace tessil::cli {
+
+using platform::linux_os::open_fd;
+using platform::linux_os::UniqueFd;
 
 namespace {
 
@@ -59,17 +63,6 @@ platform::Error file_error(int number) {
       return platform::Error::other;
   }
 }
-
-namespace {
-
-struct OpenFile {
-  int fd;
-  ~OpenFile() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-}  // namespace
 
 void remember_command_line(int argc, char** argv) {
   arguments().assign(argv, argv + argc);
@@ -180,17 +173,16 @@ platform::Error write_report(const ReadReport& report, bool replace) {
   const std::string path = report_path_of(report.image);
   const std::string text =
       report_json(report).dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-  const OpenFile file{
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (replace ? O_TRUNC : O_EXCL),
-             0666)};
-  if (file.fd < 0) return file_error(errno);
+  const UniqueFd file = open_fd(
+      path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (replace ? O_TRUNC : O_EXCL), 0666);
+  if (!file) return file_error(errno);
   for (std::size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(file.fd, text.data() + done, text.size() - done);
+    const ssize_t n = ::write(file.get(), text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return file_error(errno);
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(file.fd) != 0) return file_error(errno);
+  if (::fsync(file.get()) != 0) return file_error(errno);
   sync_folder_of(path);
   return platform::Error::none;
 }
@@ -198,8 +190,8 @@ platform::Error write_report(const ReadReport& report, bool replace) {
 void sync_folder_of(const std::string& file) {
   std::filesystem::path folder = std::filesystem::path(file).parent_path();
   if (folder.empty()) folder = ".";
-  const OpenFile directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-  if (directory.fd >= 0) ::fsync(directory.fd);
+  const UniqueFd directory = open_fd(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory) ::fsync(directory.get());
 }
 
 int file_report(ReadReport& report, int32_t code, bool replace, int status) {
