@@ -35,6 +35,8 @@ std::string_view reason_text(platform::Error reason) {
       return "no space left";
     case platform::Error::io:
       return "input/output error";
+    case platform::Error::exists:
+      return "already exists";
     case platform::Error::other:
       break;
   }

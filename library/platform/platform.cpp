@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <filesystem>
 
 namespace tessil::platform {
 
@@ -11,6 +12,21 @@ std::atomic<Platform*> substitute_platform{nullptr};
 Platform& current() {
   Platform* fake = substitute_platform.load(std::memory_order_acquire);
   return fake ? *fake : system();
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  Platform& os = current();
+  const std::optional<FileIdentity> first = os.identity_of(a.c_str());
+  const std::optional<FileIdentity> second = os.identity_of(b.c_str());
+  if (first && second) return *first == *second;
+  if (first || second) return false;
+  // Neither exists yet: the same name once links and ".." are resolved.
+  std::error_code error;
+  const std::filesystem::path x =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(a), error);
+  const std::filesystem::path y =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(b), error);
+  return !error && x == y;
 }
 
 void substitute(Platform* fake) {

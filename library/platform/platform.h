@@ -26,6 +26,7 @@ enum class Error {
   read_only,      // the medium is write-protected
   no_space,       // past the end of the medium
   io,             // the medium failed
+  exists,         // a new name is taken already
   other,
 };
 
@@ -97,6 +98,19 @@ class ImageFile {
   virtual Error write_at(uint64_t offset, std::span<const std::byte> data) = 0;
   // Makes everything written so far durable; the file stays open.
   virtual Error sync() = 0;
+  // True while `path` still names this very file: it was neither deleted nor
+  // renamed away, nor replaced by another file of that name.
+  virtual bool named_by(const char* path) {
+    (void)path;
+    return true;
+  }
+};
+
+// What makes a file itself, whatever name or link leads to it.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
 };
 
 // What a job does with a drive: an open that needs someone else's help asks
@@ -107,9 +121,10 @@ enum class DriveAccess {
 };
 
 enum class ImageMode {
-  read,    // an existing image file
-  create,  // a new image file, or an existing one emptied
-  update,  // an existing image file, read and written in place
+  read,        // an existing image file
+  create,      // a new image file, or an existing one emptied
+  create_new,  // a new image file only: never an existing name, nor a link
+  update,      // an existing image file, read and written in place
 };
 
 // How a drive letter came to stand for its device.
@@ -167,8 +182,43 @@ class Platform {
   virtual std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) = 0;
 
   // Replaces the small file at `path` by `content` in one step: whoever
-  // reads it, even after a crash, finds the old content or the new one.
-  virtual Error replace_file(const char* path, std::string_view content) = 0;
+  // reads it, even after a crash, finds the old content or the new one. A
+  // link at `path` is replaced, never written through. Unless `replace`, an
+  // existing `path` is left alone and the answer is Error::exists.
+  virtual Error replace_file(const char* path, std::string_view content, bool replace = true) = 0;
+
+  // Files that a command makes: a new one is written under a temporary name
+  // beside its final one and published whole.
+
+  // A name in the folder of `path` that nobody can guess and nothing holds
+  // yet; empty where the system cannot make one.
+  virtual std::string temporary_name_beside(const char* path) {
+    (void)path;
+    return {};
+  }
+  // Renames the whole file `from` to `to` in one step and makes that last.
+  // What `to` named before (a file or a link, never followed) is replaced
+  // only when `replace`; otherwise Error::exists.
+  virtual Error publish(const char* from, const char* to, bool replace) {
+    (void)from, (void)to, (void)replace;
+    return Error::other;
+  }
+  // Removes the name `path` (a link itself, not what it leads to).
+  virtual Error remove_file(const char* path) {
+    (void)path;
+    return Error::other;
+  }
+  // The file that `path` leads to, or nothing when there is none.
+  virtual std::optional<FileIdentity> identity_of(const char* path) {
+    (void)path;
+    return std::nullopt;
+  }
+  // True when `path` is the file behind some loop device or similar
+  // stand-in for a disk, whether or not it is a drive of ours.
+  virtual bool backs_a_device(const char* path) {
+    (void)path;
+    return false;
+  }
 
   // Every drive letter in use, in letter order.
   virtual std::vector<DriveEntry> list_drives() = 0;
@@ -185,6 +235,10 @@ class Platform {
   // Runs `body` on a new detached thread. False when no thread could be made.
   virtual bool start_thread(std::function<void()> body) = 0;
 };
+
+// True when `a` and `b` lead to the same file: the same identity where both
+// exist, else the same path once links and ".." are resolved.
+bool same_file(const std::string& a, const std::string& b);
 
 // The platform in use: the system's own, unless a test substituted a fake.
 Platform& current();

@@ -274,8 +274,9 @@ std::unique_ptr<platform::ImageFile> FakePlatform::open_image(const char* path,
   return std::make_unique<FaultyImage>(std::move(file), image_room_, fail_sync_);
 }
 
-platform::Error FakePlatform::replace_file(const char* path, std::string_view content) {
-  return platform::system().replace_file(path, content);
+platform::Error FakePlatform::replace_file(const char* path, std::string_view content,
+                                           bool replace) {
+  return platform::system().replace_file(path, content, replace);
 }
 
 std::vector<platform::DriveEntry> FakePlatform::list_drives() {

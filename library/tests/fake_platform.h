@@ -94,7 +94,20 @@ class FakePlatform final : public platform::Platform {
                                                         platform::Error& error) override;
   std::unique_ptr<platform::ImageFile> open_image(const char* path, platform::ImageMode mode,
                                                   platform::Error& error) override;
-  platform::Error replace_file(const char* path, std::string_view content) override;
+  platform::Error replace_file(const char* path, std::string_view content, bool replace) override;
+  // The files a command makes are the system's own.
+  std::string temporary_name_beside(const char* path) override {
+    return platform::system().temporary_name_beside(path);
+  }
+  platform::Error publish(const char* from, const char* to, bool replace) override {
+    return platform::system().publish(from, to, replace);
+  }
+  platform::Error remove_file(const char* path) override {
+    return platform::system().remove_file(path);
+  }
+  std::optional<platform::FileIdentity> identity_of(const char* path) override {
+    return platform::system().identity_of(path);
+  }
   std::vector<platform::DriveEntry> list_drives() override;
   std::string device_of(std::string_view device_path) override;
   std::optional<platform::VersionInfo> version() override { return version_; }

@@ -34,6 +34,8 @@ constexpr Error error_from_errno(int code) noexcept {
       return Error::no_space;
     case EIO:
       return Error::io;
+    case EEXIST:
+      return Error::exists;
     default:
       return Error::other;
   }

@@ -44,20 +44,26 @@ std::unique_ptr<ImageFile> LinuxImageFile::open(const char* path, ImageMode mode
     error = Error::not_found;
     return nullptr;
   }
-  const bool create = mode == ImageMode::create;
+  const bool create_new = mode == ImageMode::create_new;
+  const bool create = mode == ImageMode::create || create_new;
   const bool update = mode == ImageMode::update;
   // Whatever the path names is looked at first: a block device is opened
   // exclusively, and only an existing regular file is emptied, never a
   // device or a FIFO.
   struct stat before {};
   const bool existed = ::stat(path, &before) == 0;
+  // A new file only: a name taken, even by a dangling link, is refused.
+  if (create_new && (existed || ::lstat(path, &before) == 0)) {
+    error = Error::exists;
+    return nullptr;
+  }
   if (existed && !usable_kind(before)) {
     error = Error::other;
     return nullptr;
   }
   const bool block = existed && S_ISBLK(before.st_mode);
   int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create ? O_WRONLY : update ? O_RDWR : O_RDONLY);
-  if (create && !existed) flags |= O_CREAT | O_EXCL;
+  if (create && !existed) flags |= O_CREAT | O_EXCL | (create_new ? O_NOFOLLOW : 0);
   if (block) flags |= O_EXCL;
   UniqueFd fd = open_fd(path, flags, 0666);
   if (!fd) {
@@ -86,7 +92,16 @@ std::unique_ptr<ImageFile> LinuxImageFile::open(const char* path, ImageMode mode
 }
 
 LinuxImageFile::LinuxImageFile(UniqueFd fd, UniqueFd directory)
-    : fd_(std::move(fd)), directory_(std::move(directory)), buffer_(buffer_size) {}
+    : fd_(std::move(fd)), directory_(std::move(directory)), buffer_(buffer_size) {
+  struct stat info {};
+  if (fd_ && ::fstat(fd_.get(), &info) == 0) identity_ = FileIdentity{info.st_dev, info.st_ino};
+}
+
+bool LinuxImageFile::named_by(const char* path) {
+  struct stat info {};
+  return identity_ && path && ::stat(path, &info) == 0 && info.st_nlink > 0 &&
+         FileIdentity{info.st_dev, info.st_ino} == *identity_;
+}
 
 LinuxImageFile::~LinuxImageFile() {
   // Like closing a stream: what was written so far reaches the file even on

@@ -27,6 +27,7 @@ class LinuxImageFile final : public ImageFile {
   std::optional<uint64_t> size() override;
   Error write_at(uint64_t offset, std::span<const std::byte> data) override;
   Error sync() override;
+  bool named_by(const char* path) override;
 
  private:
   Error write_out();
@@ -38,7 +39,8 @@ class LinuxImageFile final : public ImageFile {
   std::size_t handed_ = 0;    // read: bytes of the buffer already handed out
   Error failure_ = Error::none;
   bool at_end_ = false;
-  bool writing_ = false;  // the buffer holds bytes written, not bytes read
+  bool writing_ = false;                  // the buffer holds bytes written, not bytes read
+  std::optional<FileIdentity> identity_;  // as opened, for named_by after close
 };
 
 }  // namespace tessil::platform::linux_os

@@ -18,7 +18,13 @@ class LinuxPlatform final : public Platform {
                                     Error& error) override;
   std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path, Error& error) override;
   std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) override;
-  Error replace_file(const char* path, std::string_view content) override;  // replace_file.cpp
+  // file_names.cpp
+  Error replace_file(const char* path, std::string_view content, bool replace) override;
+  std::string temporary_name_beside(const char* path) override;
+  Error publish(const char* from, const char* to, bool replace) override;
+  Error remove_file(const char* path) override;
+  std::optional<FileIdentity> identity_of(const char* path) override;
+  bool backs_a_device(const char* path) override;
   std::vector<DriveEntry> list_drives() override;
   std::string device_of(std::string_view device_path) override;
   std::optional<VersionInfo> version() override;

@@ -11,7 +11,7 @@ set(tessil_platform_sources
   platform/linux/load_notices.cpp
   platform/linux/medium_cache.cpp
   platform/linux/medium_geometry.cpp
-  platform/linux/replace_file.cpp
+  platform/linux/file_names.cpp
   platform/linux/system_platform.cpp
   platform/linux/udisks_opener.cpp
 )

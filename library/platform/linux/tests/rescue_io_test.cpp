@@ -68,6 +68,54 @@ TEST(RescueIo, ReplacedFileHoldsOnlyTheNewContent) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "new map\n");
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
   EXPECT_NE(system().replace_file((dir / "none" / "x").c_str(), "x"), Error::none);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+      << "no temporary file is left";
+}
+
+// Names planted where a command writes are never written through: a link at
+// the final name is replaced as a link, a taken name is never opened as new,
+// and nothing is replaced that was not meant to be.
+TEST(RescueIo, PlantedLinksAndTakenNamesAreNeverWrittenThrough) {
+  TempDir dir;
+  const std::string victim = (dir / "victim").string();
+  const std::string map = (dir / "disk.map").string();
+  testing::write_file(victim, testing::pattern(100));
+  std::filesystem::create_symlink(victim, map);
+  EXPECT_EQ(system().replace_file(map.c_str(), "map\n", false), Error::exists);
+  EXPECT_EQ(system().replace_file(map.c_str(), "map\n"), Error::none);
+  EXPECT_FALSE(std::filesystem::is_symlink(map));
+  EXPECT_EQ(testing::read_file(victim), testing::pattern(100));
+
+  const std::string taken = (dir / "taken").string();
+  std::filesystem::create_symlink(victim, taken);
+  Error error = Error::none;
+  EXPECT_FALSE(system().open_image(taken.c_str(), ImageMode::create_new, error));
+  EXPECT_EQ(error, Error::exists);
+
+  const std::string first = system().temporary_name_beside(map.c_str());
+  const std::string second = system().temporary_name_beside(map.c_str());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(std::filesystem::path(first).parent_path(), dir.path());
+  testing::write_file(first, testing::pattern(10));
+  EXPECT_EQ(system().publish(first.c_str(), victim.c_str(), false), Error::exists);
+  EXPECT_EQ(testing::read_file(victim), testing::pattern(100));
+  EXPECT_TRUE(same_file(victim, (dir / "." / ".." / dir.path().filename() / "taken").string()));
+  EXPECT_TRUE(same_file((dir / "a" / ".." / "new").string(), (dir / "new").string()));
+}
+
+// A file deleted or renamed away while it was written is no longer its name.
+TEST(RescueIo, AnImageKnowsWhetherItsNameStillLeadsToIt) {
+  TempDir dir;
+  const std::string path = (dir / "image").string();
+  Error error = Error::none;
+  std::unique_ptr<ImageFile> file = system().open_image(path.c_str(), ImageMode::create_new, error);
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(file->named_by(path.c_str()));
+  std::filesystem::rename(path, path + ".moved");
+  testing::write_file(path, testing::pattern(1));
+  EXPECT_EQ(file->finish(), Error::none);
+  EXPECT_FALSE(file->named_by(path.c_str()));
+  EXPECT_TRUE(file->named_by((path + ".moved").c_str()));
 }
 
 // A floppy-controller drive's error thresholds are lowered while a rescue
