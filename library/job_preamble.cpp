@@ -8,8 +8,10 @@ namespace tessil {
 
 JobDrive find_job_drive(const JobRequest& request) {
   JobDrive drive;
+  if (request.print_query) print_query_start(request.drive.c_str());
   drive.found =
       query_drive(request.drive.c_str(), drive.info, drive.device_path, &drive.reason) != 0;
+  if (request.print_query && drive.found) print_query_answer(drive.info);
   return drive;
 }
 

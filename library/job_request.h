@@ -19,6 +19,12 @@ struct JobRequest {
   bool raw_image = false;
   // Take the SHA-256 and MD5 of the data as it streams.
   bool checksums = false;
+  // The job's own geometry query prints its lines on standard output, as
+  // the library's callers have always seen them; the command line's jobs
+  // stay quiet.
+  bool print_query = false;
+  // The image file must be new: a name taken, even by a link, fails the job.
+  bool new_image_only = false;
 };
 
 struct JobProgress {

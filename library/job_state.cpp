@@ -71,6 +71,7 @@ JobRequest request_of(const JobState& state) {
   request.image = state.imagefileint.view();
   request.label = state.inameint.view();
   request.image_whole = !state.imagefileint.overflowed();
+  request.print_query = true;
   return request;
 }
 

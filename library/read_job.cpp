@@ -44,7 +44,9 @@ JobOutcome run_read_job(const JobRequest& request, JobSink& sink) {
 
   JobOutcome outcome{JOB_OK, platform::Error::none, {}};
   JobHandles handles;
-  if (!handles.open_image(request, drive, platform::ImageMode::create, outcome.reason)) {
+  const platform::ImageMode mode =
+      request.new_image_only ? platform::ImageMode::create_new : platform::ImageMode::create;
+  if (!handles.open_image(request, drive, mode, outcome.reason)) {
     outcome.code = JOB_IMAGE_CREATE_FAILED;
   } else if (const HeaderBytes bytes = encode_header(header);
              // A raw image is the sectors alone.
@@ -76,8 +78,11 @@ JobOutcome run_read_job(const JobRequest& request, JobSink& sink) {
   platform::Error image_failure =
       loop.end == LoopEnd::target_failed ? loop.reason : platform::Error::none;
   const platform::Error finished = handles.image->finish();
-  handles.image.reset();
   if (image_failure == platform::Error::none) image_failure = finished;
+  // An image deleted or renamed away meanwhile was not made.
+  if (image_failure == platform::Error::none && !handles.image->named_by(request.image.c_str()))
+    image_failure = platform::Error::not_found;
+  handles.image.reset();
   sink.progress({100, loop.done, drive.info.size});
 
   if (sink.cancel_requested()) {

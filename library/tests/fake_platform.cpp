@@ -257,6 +257,7 @@ class FaultyImage final : public platform::ImageFile {
     const platform::Error synced = file_->sync();
     return fail_finish_ ? platform::Error::io : synced;
   }
+  bool named_by(const char* path) override { return file_->named_by(path); }
 
  private:
   std::unique_ptr<platform::ImageFile> file_;

@@ -184,6 +184,22 @@ TEST_F(ReadJob, AFailingFlushOfTheImageIsNotReportedAsDone) {
   EXPECT_EQ(read().code, JOB_HEADER_WRITE_FAILED);
 }
 
+// A file deleted, or renamed away and replaced, while it was written is no
+// image at its name: nothing there was read from the disk.
+TEST_F(ReadJob, AnImageTakenAwayDuringTheReadIsNotDone) {
+  fake.insert("A", medium);
+  for (const bool replaced : {false, true}) {
+    fake.hold_at_block(5);
+    ASSERT_EQ(readdisk("A", image.c_str(), "x"), 0);
+    ASSERT_TRUE(fake.wait_until_held());
+    std::filesystem::rename(image, image + ".old");
+    if (replaced) write_file(image, blank(10));
+    fake.release();
+    EXPECT_EQ(finish().code, JOB_HEADER_WRITE_FAILED) << replaced;
+    std::filesystem::remove(image);
+  }
+}
+
 TEST_F(ReadJob, ACancelBeforeTheFirstBlockStillCopiesOneBlock) {
   fake.insert("A", medium);
   const Outcome outcome =

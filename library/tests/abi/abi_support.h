@@ -175,4 +175,21 @@ class Silenced {
   int saved_;
 };
 
+// What the process prints on standard output while `body` runs.
+inline std::string printed(const std::function<void()>& body) {
+  std::fflush(stdout);
+  char name[] = "/tmp/tessil-stdout-XXXXXX";
+  const int file = mkstemp(name);
+  const int saved = dup(1);
+  dup2(file, 1);
+  body();
+  std::fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  close(file);
+  const std::string text = read_file(name);
+  unlink(name);
+  return text;
+}
+
 }  // namespace tessil::abi

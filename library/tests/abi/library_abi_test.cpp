@@ -128,6 +128,38 @@ TEST(FileDrives, CopyADiskToAnImageAndOntoAnotherDisk) {
   EXPECT_EQ(fs::file_size(dir.path("b.fd")), disk_144) << "a file drive never grows";
 }
 
+// Every job through the library prints its own geometry query's lines, the
+// very lines getdriveinfo prints for that drive, found or not.
+TEST(FileDrives, JobsPrintTheLinesOfTheirOwnQuery) {
+  TempDir dir;
+  write_file(dir.path("a.fd"), patterned(disk_144, 5));
+  DriveOn a("A", dir.path("a.fd"));
+  int32_t out[5] = {};
+  const std::string query =
+      printed([&] { library().getdriveinfo("A", &out[0], &out[1], &out[2], &out[3], &out[4]); });
+  ASSERT_NE(query.find("Tracks/cylinder = 2\n"), std::string::npos) << query;
+  const std::string image = dir.path("a.img");
+  EXPECT_EQ(printed([&] {
+              ASSERT_EQ(library().readdisk("A", image.c_str(), "x"), 0);
+              EXPECT_EQ(finish(), JOB_OK);
+            }),
+            query);
+  EXPECT_EQ(printed([&] {
+              ASSERT_EQ(library().writedisk("A", image.c_str()), 0);
+              EXPECT_EQ(finish(), JOB_OK);
+            }),
+            query);
+
+  const std::string nothing =
+      printed([&] { library().getdriveinfo("Q", &out[0], &out[1], &out[2], &out[3], &out[4]); });
+  ASSERT_NE(nothing.find("foi\n"), std::string::npos) << nothing;
+  EXPECT_EQ(printed([&] {
+              ASSERT_EQ(library().readdisk("Q", dir.path("q.img").c_str(), ""), 0);
+              EXPECT_EQ(finish(), JOB_NO_MEDIA);
+            }),
+            nothing);
+}
+
 TEST(FileDrives, AnImageOfAnotherGeometryLeavesTheDiskAlone) {
   TempDir dir;
   write_file(dir.path("small.fd"), patterned(737280, 2));
