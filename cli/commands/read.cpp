@@ -14,6 +14,7 @@
 #include "job_runner.h"
 #include "jobs.h"
 #include "json_output.h"
+#include "new_image.h"
 #include "read_report.h"
 #include "text_output.h"
 
@@ -43,22 +44,27 @@ int read_disk(const ReadOptions& options) {
   if (options.rescue.rescue)
     return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
                        options.json, options.no_report);
-  // Whatever the name stands for, even a dangling link, is the user's.
-  std::error_code error;
-  if (!options.force &&
-      std::filesystem::exists(std::filesystem::symlink_status(options.image, error)))
-    return refuse(options.image + " already exists; give --force to replace it");
-  const std::string report_path = report_path_of(options.image);
-  if (!options.force && !options.no_report &&
-      std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
-    return refuse(report_path + " already exists; give --force to replace it or --no-report");
-
   if (options.raw && !options.label.empty())
     return refuse("a raw image has no label; give --label without --raw");
+  NewImage image;
+  if (const std::optional<std::string> refusal =
+          prepare_new_image(options.image, letter, options.force, image))
+    return refuse(*refusal);
+  const std::string report_path = report_path_of(options.image);
+  std::error_code error;
+  const bool old_report =
+      std::filesystem::exists(std::filesystem::symlink_status(report_path, error));
+  // Beside a new image, even one read without a report, an old report
+  // would describe another disk.
+  if (!options.force && old_report)
+    return refuse(report_path + " already exists; give --force to replace it with the image");
+  if (platform::same_file(options.image, report_path))
+    return refuse(options.image + " and its report " + report_path + " are the same file");
 
-  JobRequest request{std::string(1, letter), options.image, options.label};
+  JobRequest request{std::string(1, letter), image.temporary, options.label};
   request.raw_image = options.raw;
   request.checksums = true;
+  request.new_image_only = !image.in_place;
   const std::string drive =
       drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
   ReadReport report;
@@ -67,18 +73,32 @@ int read_disk(const ReadOptions& options) {
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const JobRun run = run_job(run_read_job, request, display);
   const int32_t code = run.outcome.code;
+  // What a failed read got stays only with a report that says so; alone it
+  // would pass for the whole disk.
   const bool reported = !options.no_report && made_image(code);
+  const bool keep = code == JOB_OK || reported;
+  if (made_image(code)) {
+    if (const platform::Error settled = settle_new_image(image, keep, options.force);
+        settled != platform::Error::none)
+      return report_failure(JOB_HEADER_WRITE_FAILED, options.image, settled);
+  }
+  // The old image's report goes with it.
+  if (keep && options.no_report && old_report &&
+      platform::current().remove_file(report_path.c_str()) == platform::Error::none)
+    std::fprintf(stderr, "tessil-cli: removed the old report %s with the old image\n",
+                 report_path.c_str());
   if (reported) report.streamed = streamed_digests(run.outcome.checksums);
   if (code != JOB_OK) {
     const int status = report_job_failure(code, run.outcome.reason, drive, options.image);
-    // These end after the file was made: what it holds is not the disk.
-    if (code == JOB_HEADER_WRITE_FAILED || code == JOB_DRIVE_OPEN_FAILED ||
-        code == JOB_SHORT_READ || code == JOB_CANCELLED)
-      std::fprintf(stderr, "tessil-cli: %s is incomplete\n", options.image.c_str());
-    return reported ? file_report(report, code, options.force, status) : status;
+    if (reported)
+      std::fprintf(stderr, "tessil-cli: %s is incomplete, as its report %s says\n",
+                   options.image.c_str(), report_path.c_str());
+    else if (made_image(code))
+      std::fprintf(stderr, "tessil-cli: %s was not made\n", options.image.c_str());
+    return reported ? file_report(report, code, true, status) : status;
   }
   if (reported) {
-    if (const int status = file_report(report, code, options.force, exit_ok); status != exit_ok)
+    if (const int status = file_report(report, code, true, exit_ok); status != exit_ok)
       return status;
   }
   const Checksums& sums = run.outcome.checksums;
@@ -112,8 +132,8 @@ Command add_read_command(CLI::App& program) {
   CLI::Option* raw =
       parser->add_flag("--raw", options->raw,
                        "Make a raw image: the disk's sectors alone, without a header or label");
-  CLI::Option* force =
-      parser->add_flag("-f,--force", options->force, "Replace IMAGE (and IMAGE.json) if it exists");
+  CLI::Option* force = parser->add_flag("-f,--force", options->force,
+                                        "Replace IMAGE if it exists, and its report IMAGE.json");
   parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside IMAGE");
   add_progress_flag(*parser, options->progress);
   add_json_flag(*parser, options->json);

@@ -335,12 +335,17 @@ TEST_F(CliTest, ReportBesideTheImageHasItsDocumentedFieldsAndTrueChecksums) {
   EXPECT_EQ(r.status, 2);
   EXPECT_FALSE(fs::exists(at("other.tsl")));
   EXPECT_EQ(slurp(at("other.tsl.json")), "kept");
+  EXPECT_EQ(r.err.find("--no-report"), std::string::npos) << r.err;
   r = cli({"read", "A", "other.tsl", "--no-report"});
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 2) << "a stale report never stays beside a new image";
   EXPECT_EQ(slurp(at("other.tsl.json")), "kept");
   r = cli({"read", "A", "other.tsl", "--force"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Json::parse(slurp(at("other.tsl.json")))["image"]["file"], "other.tsl");
+  r = cli({"read", "A", "other.tsl", "--force", "--no-report"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(at("other.tsl.json"))) << "the old report goes with the old image";
+  EXPECT_NE(r.err.find("removed the old report"), std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, BatchReadsEachNewDiskOnceIntoTheNextFreeName) {
