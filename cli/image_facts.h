@@ -24,10 +24,17 @@ struct ImageFacts {
   // its header is made from the size.
   const StandardFormat* raw_format = nullptr;
   Checksums checksums;  // of the data, when asked for
+  // What lies beside the image says its data are not the whole disk: the
+  // rescue map IMAGE.map has sectors still missing, or the report
+  // IMAGE.json records a read that did not go through. Words, or empty.
+  std::string missing;
+  uint64_t sectors_missing = 0;  // by the map, when it says
 
   bool raw() const { return raw_format != nullptr; }
 
-  bool complete() const { return whole_header && geometry_size > 0 && data_size >= geometry_size; }
+  bool complete() const {
+    return whole_header && geometry_size > 0 && data_size >= geometry_size && missing.empty();
+  }
 };
 
 // Opens the file the way the write job does (never waiting on it) and reads

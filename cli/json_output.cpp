@@ -49,6 +49,7 @@ Json image_json(const ImageFacts& image) {
            {"geometry_size", image.geometry_size},
            {"data_size", image.data_size},
            {"complete", image.complete()}};
+  if (!image.missing.empty()) out["incomplete_because"] = image.missing;
   if (!image.checksums.empty()) {
     out["sha256"] = image.checksums.sha256;
     out["md5"] = image.checksums.md5;

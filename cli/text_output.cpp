@@ -65,6 +65,8 @@ void print_image(const ImageFacts& image) {
   std::string data = std::to_string(image.data_size) + " bytes";
   if (image.complete()) {
     data += ", complete";
+  } else if (!image.missing.empty()) {
+    data += ", incomplete: " + image.missing;
   } else if (!image.whole_header) {
     data += ", incomplete: the header is cut short";
   } else {

@@ -1,13 +1,12 @@
 #include "raw_image.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include "data_digest.h"
+#include "geometry.h"
 #include "platform/platform.h"
 
 namespace tessil {
@@ -122,23 +121,46 @@ ConvertOutcome convert_image(const ConvertRequest& request) {
     return outcome;
   }
 
-  std::error_code ignored;
-  const bool output_exists = std::filesystem::exists(request.output, ignored);
-  if (output_exists && std::filesystem::equivalent(request.input, request.output, ignored)) {
+  platform::Platform& os = platform::current();
+  if (platform::same_file(request.input, request.output)) {
     outcome.result = ConvertResult::same_file;
     return outcome;
   }
-  if (output_exists && !request.replace) {
+  namespace fs = std::filesystem;
+  std::error_code ignored;
+  const fs::file_status name = fs::symlink_status(request.output, ignored);
+  if (fs::exists(name) && !request.replace) {
     outcome.result = ConvertResult::output_exists;
     return outcome;
   }
+  // Only ever a plain file: never a device, nor a disk that a drive or a
+  // loop device stands on, which a convert would overwrite unasked.
+  if (fs::exists(name) && !fs::is_symlink(name) && !fs::is_regular_file(name)) {
+    outcome.result = ConvertResult::output_not_a_file;
+    return outcome;
+  }
+  const fs::file_status target = fs::status(request.output, ignored);
+  if (fs::exists(target) && !fs::is_regular_file(target)) {
+    outcome.result = ConvertResult::output_not_a_file;
+    return outcome;
+  }
+  bool a_disk = os.backs_a_device(request.output.c_str());
+  for (const platform::DriveEntry& drive : os.list_drives())
+    a_disk = a_disk || os.is_drive(device_path_of(std::string(1, drive.letter).c_str()),
+                                   request.output.c_str());
+  if (a_disk) {
+    outcome.result = ConvertResult::output_is_a_disk;
+    return outcome;
+  }
 
-  platform::Platform& os = platform::current();
   const std::unique_ptr<platform::ImageFile> in =
       os.open_image(request.input.c_str(), platform::ImageMode::read, error);
   if (!in) return {ConvertResult::input_unreadable, info.kind, error, {}};
+  // Made whole under a name of its own, then put in place in one step.
+  const std::string temporary = os.temporary_name_beside(request.output.c_str());
   std::unique_ptr<platform::ImageFile> out =
-      os.open_image(request.output.c_str(), platform::ImageMode::create, error);
+      temporary.empty() ? nullptr
+                        : os.open_image(temporary.c_str(), platform::ImageMode::create_new, error);
   if (!out) return {ConvertResult::output_failed, info.kind, error, {}};
 
   bool write_failed = false;
@@ -163,13 +185,14 @@ ConvertOutcome convert_image(const ConvertRequest& request) {
     write_failed = !ok;
   }
   out.reset();
+  if (ok) {
+    error = os.publish(temporary.c_str(), request.output.c_str(), request.replace);
+    ok = error == platform::Error::none;
+    write_failed = !ok;
+  }
   if (!ok) {
-    // Half an image is worse than none: it would pass for a whole one. (A
-    // file replaced was emptied when the output was opened.)
-    // Only a file is removed, never a device node.
-    std::error_code kind_error;
-    if (std::filesystem::is_regular_file(request.output, kind_error))
-      std::remove(request.output.c_str());
+    // Half an image is worse than none: it would pass for a whole one.
+    os.remove_file(temporary.c_str());
     return {write_failed ? ConvertResult::output_failed : ConvertResult::input_unreadable,
             info.kind,
             error,

@@ -45,12 +45,14 @@ struct ConvertRequest {
 
 enum class ConvertResult {
   ok,
-  input_unreadable,  // the input could not be opened or read
-  not_an_image,      // the input is neither a tessil nor a raw image
-  no_raw_format,     // a tessil image whose geometry is no whole data size
-  output_exists,     // and `replace` was not given
-  same_file,         // the output is the input itself
-  output_failed,     // the output could not be created or written
+  input_unreadable,   // the input could not be opened or read
+  not_an_image,       // the input is neither a tessil nor a raw image
+  no_raw_format,      // a tessil image whose geometry is no whole data size
+  output_exists,      // and `replace` was not given
+  same_file,          // the output is the input itself
+  output_not_a_file,  // the output names a device, a folder or the like
+  output_is_a_disk,   // the output is a drive's disk, or stands behind a device
+  output_failed,      // the output could not be created or written
 };
 
 struct ConvertOutcome {

@@ -30,6 +30,9 @@ int convert(const ConvertOptions& options) {
     return refuse(options.output + " already exists; give --force to replace it");
   const ImageFacts input = look_at_image(options.input);
   if (input.code != JOB_OK) return report_failure(input.code, options.input, input.reason);
+  if (!input.missing.empty() && !options.force)
+    return refuse(options.input + " is incomplete: " + input.missing +
+                  "; give --force to convert it all the same");
   if (!input.raw() && options.label)
     return refuse(options.input +
                   " is a tessil image and becomes a raw image, which has no label; "
@@ -56,6 +59,11 @@ int convert(const ConvertOptions& options) {
       return refuse(options.output + " already exists; give --force to replace it");
     case ConvertResult::same_file:
       return refuse(options.output + " is " + options.input + " itself");
+    case ConvertResult::output_not_a_file:
+      return refuse(options.output + " is not a plain file; convert makes only image files");
+    case ConvertResult::output_is_a_disk:
+      return refuse(options.output +
+                    " holds a drive's disk; convert never writes onto a disk (use write)");
   }
   if (outcome.from == ImageKind::raw) {
     std::printf("Done: %s (%s) into the tessil image %s, labelled \"%s\"\n", options.input.c_str(),
@@ -82,7 +90,9 @@ Command add_convert_command(CLI::App& program) {
       ->type_name("")
       ->required();
   add_label_option(*parser, options->label, "The label of a tessil image made from a raw image");
-  parser->add_flag("-f,--force", options->force, "Replace OUTPUT if it exists");
+  parser->add_flag("-f,--force", options->force,
+                   "Replace OUTPUT if it exists, and convert an INPUT that a rescue map or a "
+                   "report beside it calls incomplete");
   return {parser, [options] { return convert(*options); }};
 }
 

@@ -24,7 +24,24 @@ struct WriteOptions {
   bool yes = false;
   bool progress = false;
   bool no_verify = false;
+  bool force = false;
 };
+
+// Thousands apart, as sizes are read: 1,474,560.
+std::string grouped(uint64_t number) {
+  std::string digits = std::to_string(number);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+// Why the image's data are not the disk its header describes; empty when
+// they are. A write of such an image would stop short or run past the disk.
+std::string size_problem(const ImageFacts& image) {
+  if (image.raw() || !image.whole_header || image.data_size == image.geometry_size) return {};
+  return image.path + " holds " + grouped(image.data_size) + " bytes of data, but its header " +
+         "describes a disk of " + grouped(image.geometry_size) + ": it is " +
+         (image.data_size < image.geometry_size ? "cut short" : "longer than that disk");
+}
 
 void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
   std::fprintf(stderr,
@@ -39,15 +56,18 @@ void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
                human_size(drive.info.size).c_str(), image.path.c_str(),
                image.raw() ? ("a " + kind_text(image) + " without a label").c_str()
                            : ("labelled \"" + std::string(image.header.label) + "\"").c_str());
-  if (!image.complete())
-    std::fprintf(stderr, "The image holds only %llu of those bytes: the write would stop short.\n",
-                 static_cast<unsigned long long>(image.data_size));
+  if (!image.missing.empty())
+    std::fprintf(stderr, "The image is incomplete: %s.\n", image.missing.c_str());
 }
 
 int write_disk(const WriteOptions& options) {
   const char letter = *drive_letter(options.drive);
   const ImageFacts image = look_at_image(options.image);
   if (image.code != JOB_OK) return report_failure(image.code, options.image, image.reason);
+  if (const std::string problem = size_problem(image); !problem.empty()) return refuse(problem);
+  if (!image.missing.empty() && !options.force)
+    return refuse(options.image + " is incomplete: " + image.missing +
+                  "; give --force to write it all the same");
   const DriveFacts drive = look_at_drive(letter);
   const std::string drive_name = drive_text(letter, drive.device);
   if (!drive.has_disk) return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);
@@ -96,6 +116,8 @@ Command add_write_command(CLI::App& program) {
   parser->add_flag(
       "-y,--yes", options->yes,
       "Write without asking for a typed yes (needed when standard input is not a terminal)");
+  parser->add_flag("-f,--force", options->force,
+                   "Write an image that a rescue map or a report beside it calls incomplete");
   parser->add_flag("--no-verify", options->no_verify,
                    "Skip reading the disk back and comparing it with IMAGE after the write");
   add_progress_flag(*parser, options->progress);
