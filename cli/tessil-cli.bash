@@ -46,7 +46,7 @@ _tessil_cli() {
       drives | info) options+=' --json' ;;
       read) options+=' --label --raw --force --no-report --progress --json --rescue --retries --fill --map' ;;
       batch) options+=' --start --count --label --label-from-volume --raw --no-report --progress --rescue --retries --fill' ;;
-      write) options+=' --yes --no-verify --progress' ;;
+      write) options+=' --yes --force --no-verify --progress' ;;
       verify) options+=' --progress --json' ;;
       convert) options+=' --label --force' ;;
     esac
