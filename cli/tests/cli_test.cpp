@@ -286,7 +286,7 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
       {"tessil-cli read A ", "disk.tsl\n"},
       {"tessil-cli write ", "disk.tsl\n"},
       {"tessil-cli write disk.tsl ", "A\nB\nC\n"},
-      {"tessil-cli write --", "--help\n--no-verify\n--progress\n--yes\n"},
+      {"tessil-cli write --", "--force\n--help\n--no-verify\n--progress\n--yes\n"},
       {"tessil-cli verify disk.tsl ", "A\nB\nC\n"},
       {"tessil-cli convert disk.tsl ", "disk.tsl\n"},
       {"tessil-cli info --", "--help\n--json\n"},
