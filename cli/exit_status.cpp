@@ -4,7 +4,7 @@
 #include <string>
 
 #include "describe.h"
-#include "result_texts.h"
+#include "outcomes.h"
 
 namespace tessil::cli {
 
@@ -15,7 +15,7 @@ int report_failure(int32_t code, std::string_view subject, platform::Error reaso
   if (reason != platform::Error::none) line.append(": ").append(reason_text(reason));
   line += '\n';
   std::fputs(line.c_str(), stderr);
-  return static_cast<int>(code);
+  return exit_status_of(code);
 }
 
 int report_job_failure(int32_t code, platform::Error reason, std::string_view drive,

@@ -5,21 +5,23 @@
 #include <cstdint>
 #include <string_view>
 
+#include "outcomes.h"
 #include "platform/platform.h"
 #include "tessil.h"
 
 namespace tessil::cli {
 
-inline constexpr int exit_ok = 0;
+// The exit statuses of the outcomes that are the command line's own.
+inline constexpr int exit_ok = exit_status_of(outcome::done);
 // Bad usage, or a refusal to replace something (an existing file, a disk
 // whose replacement was not confirmed).
-inline constexpr int exit_usage = 2;
+inline constexpr int exit_usage = exit_status_of(outcome::usage);
 // A verify found sectors on the disk that differ from the image.
-inline constexpr int exit_differs = 3;
+inline constexpr int exit_differs = exit_status_of(outcome::verify_failed);
 
 // Prints "tessil-cli: <result text>: <subject>: <reason>" on standard error
-// (subject and reason only when known) and returns `code`, the job's result
-// code, as the exit status.
+// (subject and reason only when known) and returns the exit status of
+// outcome `code`.
 int report_failure(int32_t code, std::string_view subject,
                    platform::Error reason = platform::Error::none);
 

@@ -7,11 +7,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "outcomes.h"
 #include "raw_image.h"
 #include "read_report.h"
 #include "rescue/rescue_map.h"
 #include "rescue/rescue_report.h"
-#include "result_texts.h"
 #include "tessil.h"
 
 namespace tessil::cli {

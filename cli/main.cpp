@@ -6,8 +6,8 @@
 
 #include "command.h"
 #include "exit_status.h"
+#include "outcomes.h"
 #include "read_report.h"
-#include "result_texts.h"
 
 int main(int argc, char** argv) {
   using namespace tessil::cli;

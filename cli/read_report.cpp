@@ -12,8 +12,8 @@
 #include "describe.h"
 #include "exit_status.h"
 #include "image_format.h"
+#include "outcomes.h"
 #include "platform/linux/unique_fd.h"
-#include "result_texts.h"
 
 namespace tessil::cli {
 
@@ -106,8 +106,8 @@ int32_t end_report(ReadReport& report, int32_t code) {
   if (code == JOB_OK && report.streamed && report.digests &&
       (report.streamed->sha256 != report.digests->data.sha256 ||
        report.streamed->md5 != report.digests->data.md5)) {
-    report.code = JOB_HEADER_WRITE_FAILED;
-    report_failure(report.code, report.image + ": the file holds other data than were read");
+    report.code = outcome::data_mismatch;
+    report_failure(report.code, report.image);
   }
   return report.code;
 }
@@ -184,11 +184,11 @@ void sync_folder_of(const std::string& file) {
 }
 
 int file_report(ReadReport& report, int32_t code, bool replace, int status) {
-  if (end_report(report, code) != code && status == exit_ok) status = report.code;
+  if (end_report(report, code) != code && status == exit_ok) status = exit_status_of(report.code);
   const platform::Error failure = write_report(report, replace);
   if (failure == platform::Error::none) return status;
   const int reported =
-      report_failure(JOB_HEADER_WRITE_FAILED, report_path_of(report.image), failure);
+      report_failure(outcome::report_not_written, report_path_of(report.image), failure);
   return status == exit_ok ? reported : status;
 }
 

@@ -29,7 +29,7 @@ int report_verify(const VerifyRun& run, const std::string& drive, const std::str
                   drive.c_str(), image.c_str(), static_cast<unsigned long long>(v.sectors),
                   run.seconds);
       return exit_ok;
-    case verify_differs:
+    case outcome::verify_failed:
       std::fprintf(stderr, "tessil-cli: Verify failed: %s differs from %s: %s\n", drive.c_str(),
                    image.c_str(),
                    describe_differences(v.differing_sectors, v.first_differences).c_str());

@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include "message_log.h"
+#include "result_messages.h"
 #include "tessil.h"
 
 namespace raw_image_write {
@@ -54,7 +55,7 @@ std::unique_ptr<QTemporaryFile> tessilCopyOf(const QString& path,
                                              MessageLog& log) {
   QFile raw(path);
   if (!raw.open(QIODevice::ReadOnly)) {
-    log.LogMessage(106, QStringLiteral("Unable to open image file to read"));
+    logResult(log, JOB_IMAGE_OPEN_FAILED);
     return nullptr;
   }
   // Private to this user (0600), in the system's temporary directory.
@@ -65,7 +66,7 @@ std::unique_ptr<QTemporaryFile> tessilCopyOf(const QString& path,
   while (written && copied < raw.size()) {
     const QByteArray data = raw.read(chunk);
     if (data.isEmpty()) {
-      log.LogMessage(107, QStringLiteral("Unable to read from file"));
+      logResult(log, JOB_HEADER_READ_FAILED);
       return nullptr;
     }
     written = copy->write(data) == data.size();
@@ -73,7 +74,7 @@ std::unique_ptr<QTemporaryFile> tessilCopyOf(const QString& path,
   }
   // The copy must hold the whole disk before the library is handed it.
   if (!written || copied != static_cast<qint64>(format.size) || !copy->flush()) {
-    log.LogMessage(102, QStringLiteral("Unable to write to file"));
+    logResult(log, JOB_HEADER_WRITE_FAILED);
     return nullptr;
   }
   copy->close();

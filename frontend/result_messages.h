@@ -12,3 +12,10 @@ struct ResultMessage {
 
 // A code the library is not known to return is shown as 255.
 ResultMessage resultMessage(int32_t result_code);
+
+class MessageLog;
+
+// Adds the line of outcome `number` (any of the programs' outcomes) to the
+// message list, in its words between `before` and `after`.
+void logResult(MessageLog& log, int32_t number, const QString& before = {},
+               const QString& after = {});

@@ -112,7 +112,7 @@ void VerifyAfterWrite::startVerify() {
   read_back_ =
       std::make_unique<QTemporaryFile>(QDir::temp().filePath(QStringLiteral("tessil-XXXXXX.img")));
   if (!read_back_->open()) {
-    log_.LogMessage(101, QStringLiteral("Verify: Unable to open image file to write"));
+    logResult(log_, JOB_IMAGE_CREATE_FAILED, QStringLiteral("Verify: "));
     forget();
     return;
   }
@@ -129,19 +129,18 @@ void VerifyAfterWrite::startVerify() {
 
 void VerifyAfterWrite::finishVerify(int32_t code) {
   if (code != 0) {
-    const ResultMessage message = resultMessage(code);
-    log_.LogMessage(message.code, QStringLiteral("Verify: ") + message.text);
+    logResult(log_, code, QStringLiteral("Verify: "));
     return;
   }
   const Comparison comparison = compareImages(image_, read_back_->fileName());
   if (!comparison.readable) {
-    log_.LogMessage(107, QStringLiteral("Verify: Unable to read from file"));
+    logResult(log_, JOB_HEADER_READ_FAILED, QStringLiteral("Verify: "));
   } else if (comparison.differing == 0) {
-    log_.LogMessage(0, QStringLiteral("Verified: the floppy holds the image"));
+    log_.LogMessage(tessil::outcome::done, QStringLiteral("Verified: the floppy holds the image"));
   } else {
     const std::string text = tessil::describe_differences(comparison.differing, comparison.first);
-    log_.LogMessage(tessil::verify_differs,
-                    QStringLiteral("Verify failed: ") + QString::fromStdString(text));
+    logResult(log_, tessil::outcome::verify_failed, QString(),
+              QStringLiteral(": ") + QString::fromStdString(text));
   }
 }
 

@@ -97,7 +97,7 @@ VerifyOutcome run_verify_job(const JobRequest& request, JobSink& sink) {
                loop.reason == platform::Error::none ? platform::Error::io : loop.reason,
                {}};
   } else {
-    outcome.code = result.differing_sectors == 0 ? JOB_OK : verify_differs;
+    outcome.code = result.differing_sectors == 0 ? JOB_OK : outcome::verify_failed;
     if (digest) outcome.checksums = digest->finish();
   }
   return result;

@@ -13,7 +13,7 @@
 namespace tessil {
 
 struct VerifyOutcome {
-  // JOB_OK when every sector matched, verify_differs, or why the compare
+  // JOB_OK when every sector matched, outcome::verify_failed, or why the compare
   // could not be made: JOB_NO_MEDIA, JOB_IMAGE_OPEN_FAILED,
   // JOB_HEADER_READ_FAILED, JOB_GEOMETRY_MISMATCH, JOB_DRIVE_OPEN_FAILED,
   // JOB_SHORT_READ (the drive failed a read) or JOB_CANCELLED.

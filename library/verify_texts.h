@@ -7,14 +7,10 @@
 #include <span>
 #include <string>
 
+#include "outcomes.h"
 #include "standard_formats.h"
 
 namespace tessil {
-
-// The result code of a verify that found differing sectors. No C entry
-// point returns it: only the engine's own callers and the window's verify
-// report it.
-inline constexpr int32_t verify_differs = 111;
 
 // How many differing sectors a verify lists by their address.
 inline constexpr std::size_t listed_differences = 5;

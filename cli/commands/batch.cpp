@@ -23,8 +23,8 @@
 #include "exit_status.h"
 #include "job_runner.h"
 #include "jobs.h"
+#include "outcomes.h"
 #include "read_report.h"
-#include "result_texts.h"
 
 namespace tessil::cli {
 

@@ -12,11 +12,11 @@
 #include "exit_status.h"
 #include "image_format.h"
 #include "json_output.h"
+#include "outcomes.h"
 #include "progress_display.h"
 #include "read_report.h"
 #include "rescue/fat_damage.h"
 #include "rescue/rescue_report.h"
-#include "result_texts.h"
 
 namespace tessil::cli {
 

@@ -34,7 +34,7 @@ int verify_disk(const VerifyOptions& options) {
   const VerifyRun run = run_verify(request, options.progress);
   const int32_t code = run.outcome.outcome.code;
   // A verify that could not compare has no document to show, only why.
-  if (!options.json || (code != JOB_OK && code != verify_differs))
+  if (!options.json || (code != JOB_OK && code != outcome::verify_failed))
     return report_verify(run, drive, options.image);
   Json document = verify_json(run);
   document["image"] = options.image;

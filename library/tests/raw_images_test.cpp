@@ -246,7 +246,7 @@ TEST_F(VerifyJob, CountsDifferingSectorsAndListsTheFirstFew) {
   fake.insert("A", changed);
   write_file(tessil, with_header(medium));
   const VerifyOutcome v = verify();
-  EXPECT_EQ(v.outcome.code, verify_differs);
+  EXPECT_EQ(v.outcome.code, outcome::verify_failed);
   EXPECT_EQ(v.differing_sectors, std::size(planted));
   ASSERT_EQ(v.first_differences.size(), listed_differences);
   const uint64_t first[] = {0, 18, 19, 36, 100};

@@ -71,7 +71,7 @@ TEST_F(VerifyMedium, CatchesAPlantedDifferenceOnAFileDrive) {
   const UniqueFd fd = open_fd(backing().c_str(), O_RDWR | O_CLOEXEC);
   plant(fd.get(), 1000);
   const VerifyOutcome v = run_verify_job(request("F"), sink_);
-  EXPECT_EQ(v.outcome.code, verify_differs);
+  EXPECT_EQ(v.outcome.code, outcome::verify_failed);
   EXPECT_EQ(v.differing_sectors, 1u);
   ASSERT_EQ(v.first_differences.size(), 1u);
   EXPECT_EQ(v.first_differences[0].number, 1000u);
@@ -108,7 +108,7 @@ TEST_F(VerifyMedium, ALoopDeviceIsReadFromTheMediumAfterAWriteAndByTheVerify) {
     GTEST_SKIP() << "the device's cache did not keep the old sector";
 
   const VerifyOutcome v = run_verify_job(request("L"), sink_);
-  EXPECT_EQ(v.outcome.code, verify_differs);
+  EXPECT_EQ(v.outcome.code, outcome::verify_failed);
   EXPECT_EQ(v.differing_sectors, 2u);
   ASSERT_EQ(v.first_differences.size(), 2u);
   EXPECT_EQ(v.first_differences[0].number, 1000u);
