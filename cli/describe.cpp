@@ -5,6 +5,33 @@
 
 namespace tessil::cli {
 
+std::string printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // C1 controls arrive in UTF-8 as 0xC2 0x80 to 0xC2 0x9F.
+    const bool c1 = byte == 0xC2 && i + 1 < text.size() &&
+                    (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+    if (byte >= 0x20 && byte != 0x7F && !c1) {
+      out += text[i];
+      continue;
+    }
+    if (byte == '\n') {
+      out += "\\n";
+    } else if (byte == '\t') {
+      out += "\\t";
+    } else {
+      const unsigned char shown = c1 ? static_cast<unsigned char>(text[++i]) : byte;
+      static constexpr char hex[] = "0123456789abcdef";
+      out += "\\x";
+      out += hex[shown >> 4];
+      out += hex[shown & 0xF];
+    }
+  }
+  return out;
+}
+
 std::string_view kind_text(platform::DriveKind kind) {
   switch (kind) {
     case platform::DriveKind::floppy_controller:

@@ -12,6 +12,11 @@
 
 namespace tessil::cli {
 
+// `text` (a label, a volume or file name, a path: anything that came from
+// a disk, an image or a user) safe for a terminal: control characters are
+// shown escaped, "\\x1b", "\\n", never sent.
+std::string printable(std::string_view text);
+
 // "floppy controller", "USB floppy", "environment".
 std::string_view kind_text(platform::DriveKind kind);
 

@@ -11,7 +11,7 @@ namespace tessil::cli {
 int report_failure(int32_t code, std::string_view subject, platform::Error reason) {
   std::string line = "tessil-cli: ";
   line += result_text(code);
-  if (!subject.empty()) line.append(": ").append(subject);
+  if (!subject.empty()) line.append(": ").append(printable(subject));
   if (reason != platform::Error::none) line.append(": ").append(reason_text(reason));
   line += '\n';
   std::fputs(line.c_str(), stderr);
@@ -36,7 +36,7 @@ int report_job_failure(int32_t code, platform::Error reason, std::string_view dr
 }
 
 int refuse(std::string_view message) {
-  std::fprintf(stderr, "tessil-cli: %.*s\n", static_cast<int>(message.size()), message.data());
+  std::fprintf(stderr, "tessil-cli: %s\n", printable(message).c_str());
   return exit_usage;
 }
 

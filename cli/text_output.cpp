@@ -57,16 +57,16 @@ void print_checksums(const Checksums& sums) {
 }
 
 void print_image(const ImageFacts& image) {
-  print_fact("Image:", image.path);
+  print_fact("Image:", printable(image.path));
   print_fact("Kind:", kind_text(image));
   print_fact("Label:", image.raw() ? std::string("none (a raw image has no label)")
-                                   : std::string(image.header.label));
+                                   : printable(image.header.label));
   print_fact("Geometry:", geometry_text(image.header));
   std::string data = std::to_string(image.data_size) + " bytes";
   if (image.complete()) {
     data += ", complete";
   } else if (!image.missing.empty()) {
-    data += ", incomplete: " + image.missing;
+    data += ", incomplete: " + printable(image.missing);
   } else if (!image.whole_header) {
     data += ", incomplete: the header is cut short";
   } else {

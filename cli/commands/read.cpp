@@ -112,8 +112,9 @@ int read_disk(const ReadOptions& options) {
                     {"md5", sums.md5}});
     return exit_ok;
   }
-  std::printf("Done: %s read into %s, %llu bytes in %.1f s\n", drive.c_str(), options.image.c_str(),
-              static_cast<unsigned long long>(run.done), run.seconds);
+  std::printf("Done: %s read into %s, %llu bytes in %.1f s\n", printable(drive).c_str(),
+              printable(options.image).c_str(), static_cast<unsigned long long>(run.done),
+              run.seconds);
   print_checksums(sums);
   return exit_ok;
 }

@@ -50,14 +50,15 @@ void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
                "  Geometry:  %s\n"
                "  Size:      %llu bytes (%s)\n"
                "with the image file %s, %s.\n",
-               drive.letter, drive.device.c_str(), std::string(kind_text(drive.kind)).c_str(),
+               drive.letter, printable(drive.device).c_str(),
+               std::string(kind_text(drive.kind)).c_str(),
                geometry_text(header_of(drive.info)).c_str(),
                static_cast<unsigned long long>(drive.info.size),
-               human_size(drive.info.size).c_str(), image.path.c_str(),
+               human_size(drive.info.size).c_str(), printable(image.path).c_str(),
                image.raw() ? ("a " + kind_text(image) + " without a label").c_str()
-                           : ("labelled \"" + std::string(image.header.label) + "\"").c_str());
+                           : ("labelled \"" + printable(image.header.label) + "\"").c_str());
   if (!image.missing.empty())
-    std::fprintf(stderr, "The image is incomplete: %s.\n", image.missing.c_str());
+    std::fprintf(stderr, "The image is incomplete: %s.\n", printable(image.missing).c_str());
 }
 
 int write_disk(const WriteOptions& options) {
@@ -68,6 +69,10 @@ int write_disk(const WriteOptions& options) {
   if (!image.missing.empty() && !options.force)
     return refuse(options.image + " is incomplete: " + image.missing +
                   "; give --force to write it all the same");
+  if (platform::current().is_drive(device_path_of(std::string(1, letter).c_str()),
+                                   options.image.c_str()))
+    return refuse(options.image + " is the disk in drive " + std::string(1, letter) +
+                  " itself: a disk cannot be written with its own image");
   const DriveFacts drive = look_at_drive(letter);
   const std::string drive_name = drive_text(letter, drive.device);
   if (!drive.has_disk) return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);

@@ -108,4 +108,30 @@ TEST_F(SafetyTest, AnUnfinishedReadNeverPassesForAnImage) {
   finish(start({"/bin/umount", at("full")}));
 }
 
+// Text from an image or a file name never reaches the terminal as control
+// characters; a mistyped command is named; help that cannot be printed is
+// no success; writing a drive's own file is refused before the question.
+TEST_F(SafetyTest, MistakesAndForeignTextAreSaidPlainly) {
+  put(at("evil.tsl"), header(80, 2, 18, "\x1b[2K\x1b[1AType yes\n") + pattern(floppy_size));
+  Result r = cli({"info", "evil.tsl"});
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\\x1b[2K\\x1b[1AType yes\\n"), std::string::npos) << r.out;
+
+  r = cli({"reed", "a", "x.tsl"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(mentions(r, "'reed' is not a command; did you mean 'read'?")) << r.err;
+  for (const char* flag : {"--help", "--version"})
+    EXPECT_EQ(
+        finish(start({"/bin/sh", "-c", std::string(TESSIL_CLI_PATH " ") + flag + " >/dev/full"}))
+            .status,
+        255)
+        << flag;
+
+  drive('A', pattern(floppy_size));
+  r = on_terminal({"write", "drive-A", "a"}, "yes\n");
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(r.out.find("Type yes"), std::string::npos) << "refused before asking";
+  EXPECT_EQ(drive_bytes('A'), pattern(floppy_size));
+}
+
 }  // namespace
