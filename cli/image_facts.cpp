@@ -17,7 +17,8 @@
 namespace tessil::cli {
 
 uint64_t geometry_size_of(const ImageHeader& h) {
-  return uint64_t{h.cylinders} * h.tracks_per_cylinder * h.sectors_per_track * h.bytes_per_sector;
+  return plausible_data_size(h.cylinders, h.tracks_per_cylinder, h.sectors_per_track,
+                             h.bytes_per_sector);
 }
 
 std::string kind_text(const ImageFacts& image) {
@@ -27,51 +28,32 @@ std::string kind_text(const ImageFacts& image) {
 
 namespace {
 
-ImageFacts look(const std::string& path) {
+ImageFacts look(const std::string& path, bool checksums) {
   ImageFacts facts;
   facts.path = path;
-  const std::unique_ptr<platform::ImageFile> file =
-      platform::current().open_image(path.c_str(), platform::ImageMode::read, facts.reason);
-  if (!file) {
-    facts.code = JOB_IMAGE_OPEN_FAILED;
-    return facts;
-  }
-  // Only a regular file is ever taken for a raw image: a device's size is
-  // the device's, not an image's.
-  std::error_code kind_error;
-  const std::optional<uint64_t> file_size = file->size();
-  if (file_size && std::filesystem::is_regular_file(path, kind_error) &&
-      image_kind_of_size(*file_size) == ImageKind::raw) {
-    facts.raw_format = standard_format_of(*file_size);
-    facts.whole_header = true;
-    facts.header = header_of(*facts.raw_format);
-    facts.geometry_size = facts.data_size = *file_size;
-    return facts;
-  }
-  HeaderBytes bytes{};
-  const platform::ReadResult got = file->read(bytes);
-  if (got.count == 0) {
-    facts.code = JOB_HEADER_READ_FAILED;
-    facts.reason = got.error;
-    return facts;
-  }
-  facts.whole_header = got.count == bytes.size();
-  facts.header = decode_header(std::span(bytes).first(got.count));
-  facts.geometry_size = geometry_size_of(facts.header);
-  if (!facts.whole_header) return facts;
-
-  // A regular file tells its size; anything else (a block device) is counted.
-  std::error_code error;
-  if (std::filesystem::is_regular_file(path, error)) {
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (!error) {
-      facts.data_size = size > image_header_size ? size - image_header_size : 0;
+  ImageFileInfo info;
+  switch (inspect_image(path, checksums, info, facts.reason)) {
+    case InspectResult::ok:
+      break;
+    case InspectResult::open_failed:
+      facts.code = JOB_IMAGE_OPEN_FAILED;
       return facts;
-    }
+    case InspectResult::read_failed:
+      facts.code = JOB_HEADER_READ_FAILED;
+      return facts;
   }
-  std::vector<std::byte> block(64 * 1024);
-  for (platform::ReadResult part = file->read(block); part.count > 0; part = file->read(block))
-    facts.data_size += part.count;
+  facts.kind = info.kind;
+  if (info.kind == ImageKind::neither) return facts;
+  facts.whole_header = true;
+  facts.header = info.header;
+  facts.data_size = info.data_size;
+  facts.checksums = info.checksums;
+  if (info.kind == ImageKind::raw) {
+    facts.raw_format = standard_format_of(info.file_size);
+    facts.geometry_size = info.data_size;
+  } else {
+    facts.geometry_size = geometry_size_of(info.header);
+  }
   return facts;
 }
 
@@ -122,13 +104,8 @@ void look_beside(ImageFacts& facts) {
 }  // namespace
 
 ImageFacts look_at_image(const std::string& path, bool checksums) {
-  ImageFacts facts = look(path);
-  if (facts.code == JOB_OK) look_beside(facts);
-  if (facts.code != JOB_OK || !checksums) return facts;
-  ImageFileInfo info;
-  if (inspect_image(path, true, info, facts.reason) != InspectResult::ok)
-    facts.code = JOB_HEADER_READ_FAILED;
-  facts.checksums = info.checksums;
+  ImageFacts facts = look(path, checksums);
+  if (facts.code == JOB_OK && facts.kind != ImageKind::neither) look_beside(facts);
   return facts;
 }
 

@@ -14,7 +14,8 @@ namespace tessil::cli {
 
 struct ImageFacts {
   std::string path;
-  int32_t code = 0;  // 0, or the job code of why it cannot be used (106, 107)
+  int32_t code = 0;                     // 0, or the job code of why it cannot be used (106, 107)
+  ImageKind kind = ImageKind::neither;  // neither: never taken for an image
   platform::Error reason = platform::Error::none;
   bool whole_header = false;  // all 316 header bytes are there
   ImageHeader header{};
@@ -37,15 +38,19 @@ struct ImageFacts {
   }
 };
 
-// Opens the file the way the write job does (never waiting on it) and reads
-// its header and the size of its data; a raw image is known by its size.
-// With `checksums`, reads the data once more to take them.
+// What the engine's one classification makes of the file or device (never
+// waiting on it): its kind, header and the size of its data, and what lies
+// beside it. With `checksums`, reads the data once to take them.
 ImageFacts look_at_image(const std::string& path, bool checksums = false);
 
 // "raw image of a 1.44 MB disk" or "tessil image".
+inline constexpr const char* neither_kind_words =
+    " is neither a tessil image (a 316-byte header describing a disk, then its sectors) nor a "
+    "raw image (exactly the size of a standard floppy format)";
 std::string kind_text(const ImageFacts& image);
 
-// The number of bytes the header's geometry describes.
+// The number of bytes the header's geometry describes; 0 for a geometry
+// that no disk has.
 uint64_t geometry_size_of(const ImageHeader& header);
 
 }  // namespace tessil::cli

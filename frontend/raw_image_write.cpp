@@ -31,9 +31,7 @@ const tessil::StandardFormat* rawFormatOf(const QString& path) {
   const QFileInfo info(path);
   if (!info.isFile()) return nullptr;
   const qint64 size = info.size();
-  if (size <= 0 ||
-      tessil::image_kind_of_size(static_cast<uint64_t>(size)) != tessil::ImageKind::raw)
-    return nullptr;
+  if (size <= 0 || !tessil::standard_format_of(static_cast<uint64_t>(size))) return nullptr;
   return tessil::standard_format_of(static_cast<uint64_t>(size));
 }
 

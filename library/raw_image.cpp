@@ -44,9 +44,9 @@ bool stream_data(platform::ImageFile& file, uint64_t expected, DataDigest* diges
 }
 
 bool geometry_fits(const ImageHeader& header, uint64_t data_size) {
-  return uint64_t{header.cylinders} * header.tracks_per_cylinder * header.sectors_per_track *
-             header.bytes_per_sector ==
-         data_size;
+  const uint64_t described = plausible_data_size(header.cylinders, header.tracks_per_cylinder,
+                                                 header.sectors_per_track, header.bytes_per_sector);
+  return described > 0 && described == data_size;
 }
 
 }  // namespace
@@ -73,23 +73,27 @@ InspectResult inspect_image(const std::string& path, bool checksums, ImageFileIn
     return InspectResult::open_failed;
   }
   info.file_size = *size;
-  info.kind = image_kind_of_size(*size);
-  // Only a regular file is taken for a raw image: a device's size is its own.
-  std::error_code kind_error;
-  if (info.kind == ImageKind::raw && !std::filesystem::is_regular_file(path, kind_error))
-    info.kind = ImageKind::tessil;
+  // A block device's size is the device's, and is judged like a file's.
+  HeaderBytes bytes{};
+  const platform::ReadResult got =
+      standard_format_of(*size) ? platform::ReadResult{} : file->read(bytes);
+  if (got.failed()) {
+    error = got.error;
+    return InspectResult::read_failed;
+  }
+  const ImageHeader header = decode_header(std::span(bytes).first(got.count));
+  const uint64_t described =
+      got.count == bytes.size()
+          ? plausible_data_size(header.cylinders, header.tracks_per_cylinder,
+                                header.sectors_per_track, header.bytes_per_sector)
+          : 0;
+  info.kind = image_kind_of(*size, described);
   if (info.kind == ImageKind::neither) return InspectResult::ok;
   if (info.kind == ImageKind::raw) {
     info.header = header_of(*standard_format_of(*size));
     info.data_size = *size;
   } else {
-    HeaderBytes bytes{};
-    const platform::ReadResult got = file->read(bytes);
-    if (got.count != bytes.size()) {
-      error = got.failed() ? got.error : platform::Error::io;
-      return InspectResult::read_failed;
-    }
-    info.header = decode_header(bytes);
+    info.header = header;
     info.data_size = *size - image_header_size;
   }
   info.geometry_fits = geometry_fits(info.header, info.data_size);
@@ -116,7 +120,10 @@ ConvertOutcome convert_image(const ConvertRequest& request) {
   }
   // A raw image is only its sectors: a header that does not describe them
   // exactly would make one that no size names.
-  if (info.kind == ImageKind::tessil && !info.geometry_fits) {
+  if (info.kind == ImageKind::tessil &&
+      (!info.geometry_fits ||
+       !standard_format_of(info.header.cylinders, info.header.tracks_per_cylinder,
+                           info.header.sectors_per_track, info.header.bytes_per_sector))) {
     outcome.result = ConvertResult::no_raw_format;
     return outcome;
   }

@@ -47,7 +47,7 @@ enum class ConvertResult {
   ok,
   input_unreadable,   // the input could not be opened or read
   not_an_image,       // the input is neither a tessil nor a raw image
-  no_raw_format,      // a tessil image whose geometry is no whole data size
+  no_raw_format,      // a tessil image of no standard format, or not of its data's size
   output_exists,      // and `replace` was not given
   same_file,          // the output is the input itself
   output_not_a_file,  // the output names a device, a folder or the like

@@ -1,6 +1,7 @@
 // The standard floppy formats, known by their size alone, and what a file of
-// a given size is: a tessil image (its 316-byte header and whole sectors) or
-// a raw image (the sectors of one standard format and nothing else). Plain
+// a given size and header is: a tessil image (a plausible 316-byte header
+// and its sectors) or a raw image (the sectors of one standard format and
+// nothing else). Plain
 // constexpr code without the library, so the window can include it too.
 #pragma once
 
@@ -60,18 +61,34 @@ constexpr const StandardFormat* standard_format_of(uint32_t cylinders, uint32_t 
 }
 
 enum class ImageKind {
-  tessil,   // 316 bytes of header, then whole 512-byte sectors
+  tessil,   // a plausible 316-byte header, then at most the data it describes
   raw,      // exactly the size of a standard format
   neither,  // anything else: never taken for an image
 };
 
 inline constexpr uint64_t tessil_header_bytes = 316;
 
-// Every standard size is a multiple of 512 and a tessil image's is 316 more
-// than one, so no size is both.
-constexpr ImageKind image_kind_of_size(uint64_t size) {
+// The bytes of data that a header's geometry describes, or 0 when no disk
+// has it: a field out of the engine's bounds, or bytes per sector that are
+// not a power of two from 128 to 4096. Within these bounds the product
+// cannot overflow. Header fields are anybody's: this is the one check.
+constexpr uint64_t plausible_data_size(uint32_t cylinders, uint32_t heads,
+                                       uint32_t sectors_per_track, uint32_t bytes_per_sector) {
+  if (cylinders == 0 || heads == 0 || heads > 255 || sectors_per_track == 0 ||
+      sectors_per_track > 255 || bytes_per_sector < 128 || bytes_per_sector > 4096 ||
+      (bytes_per_sector & (bytes_per_sector - 1)) != 0)
+    return 0;
+  return uint64_t{cylinders} * heads * sectors_per_track * bytes_per_sector;
+}
+
+// What a file or device of `size` bytes is, given the data size its first
+// bytes describe as a header (0: not a plausible one). A standard size is a
+// raw image whatever its first bytes; a tessil image holds its header and
+// at most the data it describes (fewer when cut short).
+constexpr ImageKind image_kind_of(uint64_t size, uint64_t header_data_size) {
   if (standard_format_of(size)) return ImageKind::raw;
-  if (size >= tessil_header_bytes && (size - tessil_header_bytes) % standard_sector_size == 0)
+  if (header_data_size > 0 && size >= tessil_header_bytes &&
+      size - tessil_header_bytes <= header_data_size)
     return ImageKind::tessil;
   return ImageKind::neither;
 }

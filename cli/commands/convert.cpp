@@ -48,13 +48,12 @@ int convert(const ConvertOptions& options) {
     case ConvertResult::output_failed:
       return report_failure(JOB_HEADER_WRITE_FAILED, options.output, outcome.reason);
     case ConvertResult::not_an_image:
-      return refuse(options.input +
-                    " is neither a tessil image (a 316-byte header and whole 512-byte sectors) "
-                    "nor a raw image (exactly the size of a standard floppy format)");
+      return refuse(options.input + neither_kind_words);
     case ConvertResult::no_raw_format:
-      return refuse(options.input + " is a tessil image whose geometry (" +
-                    geometry_short(input.header) +
-                    ") is not the size of its data, so it has no raw twin");
+      return refuse(options.input + " is a tessil image of " + geometry_short(input.header) +
+                    (input.data_size == input.geometry_size
+                         ? ", which is no standard floppy format, so it has no raw twin"
+                         : " whose data are not that size, so it has no raw twin"));
     case ConvertResult::output_exists:
       return refuse(options.output + " already exists; give --force to replace it");
     case ConvertResult::same_file:

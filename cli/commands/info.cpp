@@ -6,6 +6,7 @@
 #include "describe.h"
 #include "drive_facts.h"
 #include "exit_status.h"
+#include "image_facts.h"
 #include "json_output.h"
 #include "text_output.h"
 
@@ -34,6 +35,7 @@ int show_drive(char letter, bool json) {
 int show_image(const std::string& path, bool json) {
   const ImageFacts image = look_at_image(path, true);
   if (image.code != 0) return report_failure(image.code, path, image.reason);
+  if (image.kind == ImageKind::neither) return refuse(path + neither_kind_words);
   if (json) {
     print_json(image_json(image));
   } else {

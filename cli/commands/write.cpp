@@ -34,13 +34,13 @@ std::string grouped(uint64_t number) {
   return digits;
 }
 
-// Why the image's data are not the disk its header describes; empty when
-// they are. A write of such an image would stop short or run past the disk.
+// Why the image's data are fewer than the disk its header describes; empty
+// when they are all there. A write of such an image would stop short. (One
+// longer than its header says is no tessil image at all.)
 std::string size_problem(const ImageFacts& image) {
-  if (image.raw() || !image.whole_header || image.data_size == image.geometry_size) return {};
+  if (image.raw() || image.data_size >= image.geometry_size) return {};
   return image.path + " holds " + grouped(image.data_size) + " bytes of data, but its header " +
-         "describes a disk of " + grouped(image.geometry_size) + ": it is " +
-         (image.data_size < image.geometry_size ? "cut short" : "longer than that disk");
+         "describes a disk of " + grouped(image.geometry_size) + ": it is cut short";
 }
 
 void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
@@ -65,6 +65,7 @@ int write_disk(const WriteOptions& options) {
   const char letter = *drive_letter(options.drive);
   const ImageFacts image = look_at_image(options.image);
   if (image.code != JOB_OK) return report_failure(image.code, options.image, image.reason);
+  if (image.kind == ImageKind::neither) return refuse(options.image + neither_kind_words);
   if (const std::string problem = size_problem(image); !problem.empty()) return refuse(problem);
   if (!image.missing.empty() && !options.force)
     return refuse(options.image + " is incomplete: " + image.missing +

@@ -158,7 +158,6 @@ TEST_F(CliTest, ImageInfoTellsWhetherTheDataAreComplete) {
       {"short.tsl", header(80, 2, 18, "short") + std::string(floppy_size - 512, 'x'), false},
       // Labels from elsewhere need not be UTF-8; the JSON stays valid.
       {"latin1.tsl", header(40, 2, 9, "\xE9t\xE9") + std::string(368640, 'x'), true},
-      {"cut.tsl", header(80, 2, 18, "cut").substr(0, 100), false},
   };
   for (const Case& c : cases) {
     put(at(c.name), c.bytes);
@@ -166,8 +165,15 @@ TEST_F(CliTest, ImageInfoTellsWhetherTheDataAreComplete) {
     ASSERT_EQ(r.status, 0) << c.name << "\n" << r.err;
     EXPECT_EQ(Json::parse(r.out)["complete"], c.complete) << c.name;
   }
+  // Files that are no image of either kind are said so, as convert says.
+  put(at("cut.tsl"), header(80, 2, 18, "cut").substr(0, 100));
   put(at("empty.tsl"), "");
-  EXPECT_EQ(cli({"info", "empty.tsl"}).status, 107);
+  put(at("README.TXT"), std::string(995, 't'));
+  for (const char* name : {"cut.tsl", "empty.tsl", "README.TXT"}) {
+    const Result r = cli({"info", name});
+    EXPECT_EQ(r.status, 2) << name;
+    EXPECT_NE(r.err.find("is neither a tessil image"), std::string::npos) << r.err;
+  }
   EXPECT_EQ(cli({"info", "missing.tsl"}).status, 106);
 }
 

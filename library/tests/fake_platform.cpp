@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 
 #include <unistd.h>
+#include <cstdio>
 
 #include <algorithm>
 #include <cstring>
@@ -351,6 +352,21 @@ void write_file(const std::string& path, const std::vector<std::byte>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace tessil::testing
+
+namespace tessil::testing {
+
+std::string run_command(const std::string& command) {
+  std::string line;
+  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+    char buffer[512];
+    if (std::fgets(buffer, sizeof buffer, pipe)) line = buffer;
+    if (pclose(pipe) != 0) return "";
+  }
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  return line;
 }
 
 }  // namespace tessil::testing

@@ -158,4 +158,7 @@ class TempDir {
 std::vector<std::byte> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<std::byte>& bytes);
 
+// The first line a shell command prints, or empty when it fails.
+std::string run_command(const std::string& command);
+
 }  // namespace tessil::testing

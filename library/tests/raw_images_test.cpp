@@ -60,26 +60,58 @@ std::vector<std::byte> with_header(const FakeMedium& medium, std::string_view la
   return image;
 }
 
-TEST(ImageKinds, SizeAloneTellsTheKind) {
+std::vector<std::byte> header_bytes(uint32_t c, uint32_t h, uint32_t s, uint32_t bps) {
+  const HeaderBytes bytes = encode_header(ImageHeader{c, h, s, bps, {}});
+  return {bytes.begin(), bytes.end()};
+}
+
+// One classification for every command: a standard size is raw, a
+// plausible header with at most its data is tessil (cut short or whole),
+// anything else, nonsense headers above all, is neither.
+TEST(ImageKinds, OneClassificationOfFilesAndDevices) {
+  TempDir dir;
+  const auto with = [](std::vector<std::byte> head, std::size_t data) {
+    head.resize(head.size() + data, std::byte{0x5A});
+    return head;
+  };
   const struct {
-    uint64_t size;
+    const char* name;
+    std::vector<std::byte> bytes;
     ImageKind kind;
   } rows[] = {
-      {0, ImageKind::neither},
-      {315, ImageKind::neither},
-      {316, ImageKind::tessil},
-      {316 + 512, ImageKind::tessil},
-      {316 + 1'474'560, ImageKind::tessil},
-      {1'474'560, ImageKind::raw},
-      {163'840, ImageKind::raw},
-      {2'949'120, ImageKind::raw},
-      {1'474'561, ImageKind::neither},
-      {512, ImageKind::neither},
-      {1'474'560 + 512, ImageKind::neither},
+      {"whole", with(header_bytes(80, 2, 18, 512), 1'474'560), ImageKind::tessil},
+      {"truncated", with(header_bytes(80, 2, 18, 512), 51'200), ImageKind::tessil},
+      {"header alone", header_bytes(40, 1, 8, 512), ImageKind::tessil},
+      {"longer than its geometry", with(header_bytes(40, 1, 8, 512), 163'840 + 512),
+       ImageKind::neither},
+      {"zero geometry", with(header_bytes(0, 0, 0, 0), 512), ImageKind::neither},
+      {"wrapping geometry", with(header_bytes(65536, 65536, 65536, 65536), 512),
+       ImageKind::neither},
+      {"huge geometry", with(header_bytes(18752, 1111361, 1728809, 512), 512), ImageKind::neither},
+      {"odd sector size", with(header_bytes(80, 2, 18, 500), 512), ImageKind::neither},
+      {"text", std::vector<std::byte>(995, std::byte{'t'}), ImageKind::neither},
+      {"cut header", std::vector<std::byte>(100), ImageKind::neither},
+      {"empty", {}, ImageKind::neither},
+      {"raw", std::vector<std::byte>(1'474'560, std::byte{1}), ImageKind::raw},
+      {"raw and a byte", std::vector<std::byte>(1'474'561), ImageKind::neither},
   };
-  for (const auto& row : rows) EXPECT_EQ(image_kind_of_size(row.size), row.kind) << row.size;
-  for (const StandardFormat& f : standard_formats)
-    EXPECT_EQ(image_kind_of_size(f.size + tessil_header_bytes), ImageKind::tessil) << f.name;
+  for (const auto& row : rows) {
+    const std::string path = dir.path(row.name);
+    write_file(path, row.bytes);
+    ImageFileInfo info;
+    platform::Error error = platform::Error::none;
+    ASSERT_EQ(inspect_image(path, false, info, error), InspectResult::ok) << row.name;
+    EXPECT_EQ(info.kind, row.kind) << row.name;
+  }
+  // A device is judged by its device size: a loop device over a raw image
+  // is that raw image.
+  const std::string attached = testing::run_command("losetup -f --show " + dir.path("raw"));
+  if (attached.empty()) GTEST_SKIP() << "no loop device here";
+  ImageFileInfo info;
+  platform::Error error = platform::Error::none;
+  EXPECT_EQ(inspect_image(attached, false, info, error), InspectResult::ok);
+  EXPECT_EQ(info.kind, ImageKind::raw);
+  testing::run_command("losetup -d " + attached);
 }
 
 TEST(ImageKinds, SectorAddressesCountSectorsFromOne) {
