@@ -257,6 +257,9 @@ class FaultyImage final : public platform::ImageFile {
     const platform::Error synced = file_->sync();
     return fail_finish_ ? platform::Error::io : synced;
   }
+  platform::ReadResult read_at(uint64_t offset, std::span<std::byte> data) override {
+    return file_->read_at(offset, data);
+  }
 
  private:
   std::unique_ptr<platform::ImageFile> file_;
