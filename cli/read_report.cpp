@@ -173,18 +173,7 @@ platform::Error write_report(const ReadReport& report, bool replace) {
   const std::string path = report_path_of(report.image);
   const std::string text =
       report_json(report).dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-  const UniqueFd file = open_fd(
-      path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (replace ? O_TRUNC : O_EXCL), 0666);
-  if (!file) return file_error(errno);
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(file.get(), text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return file_error(errno);
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(file.get()) != 0) return file_error(errno);
-  sync_folder_of(path);
-  return platform::Error::none;
+  return platform::current().replace_file(path.c_str(), text, replace);
 }
 
 void sync_folder_of(const std::string& file) {

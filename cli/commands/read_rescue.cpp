@@ -1,11 +1,12 @@
 #include "commands/read_rescue.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "cancel_signals.h"
 #include "describe.h"
@@ -260,6 +261,22 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   names.job.image = image;
   names.map = options.map;
   const std::string map_path = rescue::map_path_of(names);
+  const std::string report_path = report_path_of(image);
+
+  // Two outputs that are one file, by whatever spelling or link, would
+  // overwrite each other.
+  std::vector<std::pair<std::string_view, const std::string*>> outputs{{"image", &image},
+                                                                       {"map", &map_path}};
+  if (!no_report) outputs.emplace_back("report", &report_path);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+      const auto& [first, first_path] = outputs[i];
+      const auto& [second, second_path] = outputs[j];
+      if (platform::same_file(*first_path, *second_path))
+        return refuse(std::string(second) + " " + *second_path + " is the " + std::string(first) +
+                      " " + *first_path + " itself; give each a name of its own");
+    }
+  }
 
   // An image goes on only with its map; without one, starting afresh would
   // empty it.
@@ -270,7 +287,6 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
                   " does not; name its map with --map, or remove it to start again");
   // A report follows its image from pass to pass; a stray one beside a new
   // image is the user's.
-  const std::string report_path = report_path_of(image);
   if (!resumed && !no_report &&
       std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
     return refuse(report_path + " already exists; remove it or give --no-report");
@@ -282,8 +298,11 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   const rescue::RescueOutcome out =
       rescue_disk(letter, image, label, options, progress, read_report ? &*read_report : nullptr);
   const int32_t code = out.job.code;
-  if (code != JOB_OK && code != JOB_CANCELLED) {
-    const int status = report_job_failure(code, out.job.reason, drive, image);
+  // A failure, or a stop before the image was in place, leaves nothing to
+  // report on.
+  if ((code != JOB_OK && code != JOB_CANCELLED) || !out.in_place) {
+    const int status = report_job_failure(code, out.job.reason, drive,
+                                          out.failed_file.empty() ? image : out.failed_file);
     if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
     return status;
   }
