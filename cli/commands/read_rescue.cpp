@@ -1,6 +1,5 @@
 #include "commands/read_rescue.h"
 
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -17,94 +16,14 @@
 #include "read_report.h"
 #include "rescue/fat_damage.h"
 #include "rescue/rescue_report.h"
+#include "rescue_progress.h"
 #include "result_texts.h"
 
 namespace tessil::cli {
 
 namespace {
 
-using rescue::Phase;
-using rescue::RescueMap;
 using rescue::SectorState;
-
-std::string_view phase_name(Phase phase) {
-  switch (phase) {
-    case Phase::copying:
-      return "copying";
-    case Phase::trimming:
-      return "trimming";
-    case Phase::scraping:
-      return "scraping";
-    case Phase::retrying:
-      return "retrying";
-    case Phase::finished:
-      return "finished";
-  }
-  return "";
-}
-
-// The rescue's progress on standard error, in the styles of the copies'
-// display: where it is, and the sectors rescued, bad and not tried so far.
-// Ctrl-C and SIGTERM become the job's cancel, read between two reads.
-class RescueProgress final : public rescue::RescueSink {
- public:
-  explicit RescueProgress(ProgressDisplay::Style style) : style_(style) {}
-
-  void progress(const JobProgress&) override {}
-  bool cancel_requested() override { return CancelSignals::requested(); }
-  void started(const DriveInfo& drive) override {
-    sector_ = uint64_t(std::max(drive.bytes_per_sector, 1));
-  }
-  void map_changed(const RescueMap& map) override {
-    if (map.phase == Phase::retrying) retry_passes_ = std::max(retry_passes_, map.pass);
-    if (style_ == ProgressDisplay::Style::none) return;
-    const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-    const double interval = style_ == ProgressDisplay::Style::line ? 0.1 : 1.0;
-    if (shown_ && seconds - last_shown_ < interval) return;
-    show(map, seconds);
-  }
-  void finish(const RescueMap& map) {
-    if (style_ == ProgressDisplay::Style::none) return;
-    if (map.size() > 0) show(map, std::chrono::duration<double>(Clock::now() - start_).count());
-    if (style_ == ProgressDisplay::Style::line && shown_) std::fputc('\n', stderr);
-    std::fflush(stderr);
-  }
-  // The passes over bad sectors begun so far.
-  int retry_passes() const { return retry_passes_; }
-
- private:
-  using Clock = std::chrono::steady_clock;
-
-  void show(const RescueMap& map, double seconds) {
-    const rescue::SectorCounts counts = rescue::count_sectors(map, sector_);
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "%-8s pass %d at sector %" PRIu64 ": %" PRIu64 " rescued, %" PRIu64
-                  " bad, %" PRIu64 " not tried",
-                  std::string(phase_name(map.phase)).c_str(), map.pass, map.current_pos / sector_,
-                  counts.good, counts.bad, counts.untried);
-    std::string text = line;
-    if (style_ == ProgressDisplay::Style::line) {
-      const std::size_t width = text.size();
-      if (width < last_width_) text.append(last_width_ - width, ' ');
-      last_width_ = width;
-      std::fprintf(stderr, "\r%s", text.c_str());
-    } else {
-      std::fprintf(stderr, "tessil-cli: %s\n", text.c_str());
-    }
-    std::fflush(stderr);
-    shown_ = true;
-    last_shown_ = seconds;
-  }
-
-  ProgressDisplay::Style style_;
-  uint64_t sector_ = 512;
-  Clock::time_point start_ = Clock::now();
-  bool shown_ = false;
-  double last_shown_ = 0;
-  std::size_t last_width_ = 0;
-  int retry_passes_ = 0;
-};
 
 struct Report {
   const rescue::RescueOutcome& out;
