@@ -3,17 +3,18 @@
 // [--no-report] [--progress]: one disk after another
 // from the same drive into numbered image files, each with its report, and
 // a line per disk in the folder's log.csv.
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
 
+#include "batch_disk.h"
+#include "batch_log.h"
+#include "batch_names.h"
 #include "cancel_signals.h"
 #include "command.h"
 #include "commands/read_rescue.h"
@@ -50,130 +51,10 @@ struct BatchOptions {
   bool progress = false;
 };
 
-// PATTERN with its one counter: "box3/disk-%03d" is "box3/disk-", width 3
-// with zeros, "".
-struct NamePattern {
-  std::string before;
-  std::string after;
-  int width = 0;
-  bool zeros = false;
-
-  std::string name(long long number) const {
-    char digits[32];
-    std::snprintf(digits, sizeof digits, zeros ? "%0*lld" : "%*lld", width, number);
-    return before + digits + after;
-  }
-};
-
-// The counter is %d, %Nd or %0Nd; %% is a percent sign. Nothing, with the
-// reason, for a pattern without exactly one counter in its file name.
-std::optional<NamePattern> parse_pattern(const std::string& text, std::string& problem) {
-  NamePattern pattern;
-  bool counted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::string& part = counted ? pattern.after : pattern.before;
-    if (text[i] != '%') {
-      part += text[i];
-      continue;
-    }
-    if (i + 1 < text.size() && text[i + 1] == '%') {
-      part += '%';
-      ++i;
-      continue;
-    }
-    std::size_t at = i + 1;
-    const bool zeros = at < text.size() && text[at] == '0';
-    int width = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && width < 100; ++at)
-      width = width * 10 + (text[at] - '0');
-    if (at >= text.size() || text[at] != 'd' || width > 20) {
-      problem = "PATTERN may hold only %d, %3d or %03d (and %% for a percent sign)";
-      return std::nullopt;
-    }
-    if (counted) {
-      problem = "PATTERN holds more than one counter";
-      return std::nullopt;
-    }
-    counted = true;
-    pattern.zeros = zeros;
-    pattern.width = width;
-    i = at;
-  }
-  if (!counted) problem = "PATTERN needs a counter such as %03d, e.g. box3/disk-%03d";
-  if (counted && pattern.after.find('/') != std::string::npos)
-    problem = "PATTERN's counter belongs in the file's name, not in a folder's";
-  if (!problem.empty()) return std::nullopt;
-  return pattern;
-}
-
 bool taken(const fs::path& path) {
   std::error_code error;
   return fs::exists(fs::symlink_status(path, error));
 }
-
-// Claims the first free number from `number` on: neither the image nor its
-// report (nor a rescue's map) may exist. The image's name is made at once,
-// so that nothing else takes it between this look and the job; a rescue,
-// which goes on only with an existing image's map, makes it itself, and
-// never over an existing file.
-std::optional<std::string> claim_name(const NamePattern& pattern, const std::string& extension,
-                                      bool rescue, long long& number, platform::Error& reason) {
-  for (;; ++number) {
-    const std::string image = pattern.name(number) + extension;
-    if (taken(image) || taken(report_path_of(image)) || taken(image + ".map")) continue;
-    if (rescue) return image;
-    const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) {
-      reason = file_error(errno);
-      return std::nullopt;
-    }
-    ::close(fd);
-    sync_folder_of(image);
-    return image;
-  }
-}
-
-// log.csv beside the images: one line per disk, for a spreadsheet.
-class BatchLog {
- public:
-  explicit BatchLog(fs::path path) : path_(std::move(path)) {}
-
-  // Appends a line (and the heading first, to a new log); false when it
-  // could not be written through.
-  bool append(long long number, const std::string& file, const ReadReport& report) {
-    std::string line;
-    std::error_code error;
-    if (!fs::exists(path_, error) || fs::file_size(path_, error) == 0)
-      line = "number,file,time,result,bad_sectors,sha256\n";
-    line += std::to_string(number) + "," + field(file) + "," + report.ended + "," +
-            field(std::to_string(report.code) + " " + std::string(result_text(report.code))) + "," +
-            (report.bad_sectors ? std::to_string(report.bad_sectors->size()) : "") + "," +
-            data_sha256(report) + "\n";
-    const int fd =
-        ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    ok = ::fsync(fd) == 0 && ok;
-    return ::close(fd) == 0 && ok;
-  }
-
-  const fs::path& path() const { return path_; }
-
- private:
-  // Quoted where a spreadsheet would split it.
-  static std::string field(const std::string& text) {
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-      if (c == '"') quoted += '"';
-      quoted += c;
-    }
-    return quoted + "\"";
-  }
-
-  fs::path path_;
-};
 
 // Waits for a disk to read in the drive: one that was not there at the last
 // read. Enter on standard input asks again at once.
@@ -255,51 +136,6 @@ class DiskWatch {
   bool watch_input_ = true;
 };
 
-// One disk's read as the batch sees it.
-struct DiskRead {
-  int32_t code = 0;      // the job's
-  int32_t recorded = 0;  // what the report and the log say
-  int status = exit_ok;  // the exit status this disk asks for
-  std::string amount;    // "1474560 of 1474560 bytes", "2875 of 2880 sectors rescued"
-};
-
-DiskRead read_one(char letter, const std::string& image, const std::string& label,
-                  const BatchOptions& options, const DriveFacts& drive, ReadReport& report) {
-  JobRequest request{std::string(1, letter), image, options.raw ? "" : label};
-  request.raw_image = options.raw;
-  request.checksums = true;
-  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
-  const JobRun run = run_job(run_read_job, request, display);
-  report.streamed = streamed_digests(run.outcome.checksums);
-  DiskRead result;
-  result.code = result.recorded = run.outcome.code;
-  if (result.code != JOB_OK && result.code != JOB_NO_MEDIA)
-    result.status = report_job_failure(result.code, run.outcome.reason,
-                                       drive_text(letter, drive.device), image);
-  result.amount = std::to_string(run.done) + " of " + std::to_string(run.total) + " bytes";
-  return result;
-}
-
-DiskRead rescue_one(char letter, const std::string& image, const std::string& label,
-                    const BatchOptions& options, const DriveFacts& drive, ReadReport& report) {
-  const rescue::RescueOutcome out =
-      rescue_disk(letter, image, label, options.rescue, options.progress, &report);
-  DiskRead result;
-  result.code = out.job.code;
-  result.recorded = rescue_result(out);
-  if (result.code != JOB_OK && result.code != JOB_NO_MEDIA) {
-    result.status =
-        report_job_failure(result.code, out.job.reason, drive_text(letter, drive.device), image);
-    if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
-  } else if (result.recorded != JOB_OK) {
-    result.status = exit_sectors_missing;
-  }
-  const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
-  result.amount = std::to_string(out.map.bytes(rescue::Status::rescued) / sector) + " of " +
-                  std::to_string(out.map.size() / sector) + " sectors rescued";
-  return result;
-}
-
 int run_batch(const BatchOptions& options) {
   const char letter = *drive_letter(options.drive);
   std::string problem;
@@ -340,8 +176,7 @@ int run_batch(const BatchOptions& options) {
       if (!volume.empty()) label = volume;
     }
     platform::Error reason = platform::Error::none;
-    const std::optional<std::string> image =
-        claim_name(*pattern, extension, options.rescue.rescue, number, reason);
+    const std::optional<std::string> image = claim_name(*pattern, extension, number, reason);
     if (!image) {
       status = report_failure(JOB_IMAGE_CREATE_FAILED, pattern->name(number) + extension, reason);
       break;
@@ -350,21 +185,23 @@ int run_batch(const BatchOptions& options) {
     // Ctrl-C between finding the disk and starting its read ends the batch
     // before anything is made of it.
     if (CancelSignals::requested()) {
-      if (!options.rescue.rescue) fs::remove(*image, error);
+      fs::remove(*image, error);
       break;
     }
 
     // A raw image has no header: a volume's label goes into the report only.
     ReadReport report = begin_report(drive, *image, label, options.raw);
-    const DiskRead result = options.rescue.rescue
-                                ? rescue_one(letter, *image, label, options, drive, report)
-                                : read_one(letter, *image, label, options, drive, report);
+    const DiskRead result =
+        options.rescue.rescue
+            ? rescue_one(letter, *image, label, options.rescue, options.progress, drive, report)
+            : read_one(letter, *image, label, options.raw, options.progress, drive, report);
     const int32_t code = result.code;
-    if (code == JOB_NO_MEDIA || code == JOB_IMAGE_CREATE_FAILED) {
-      // Nothing was made but the claimed, empty name.
-      if (!options.rescue.rescue && fs::file_size(*image, error) == 0) fs::remove(*image, error);
-      if (code == JOB_NO_MEDIA) continue;  // gone before the read began
-    }
+    // Nothing was made but the claimed, empty name; a rescue's image is
+    // never empty once it is in place.
+    if ((code == JOB_NO_MEDIA || code == JOB_IMAGE_CREATE_FAILED || options.rescue.rescue) &&
+        fs::file_size(*image, error) == 0)
+      fs::remove(*image, error);
+    if (code == JOB_NO_MEDIA) continue;  // gone before the read began
     watch.read(std::move(identity));
     int disk_status = result.status;
     if (!options.no_report && taken(*image)) {

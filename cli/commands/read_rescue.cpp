@@ -1,11 +1,11 @@
 #include "commands/read_rescue.h"
 
-#include <unistd.h>
-
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "cancel_signals.h"
 #include "describe.h"
@@ -17,93 +17,13 @@
 #include "read_report.h"
 #include "rescue/fat_damage.h"
 #include "rescue/rescue_report.h"
+#include "rescue_progress.h"
 
 namespace tessil::cli {
 
 namespace {
 
-using rescue::Phase;
-using rescue::RescueMap;
 using rescue::SectorState;
-
-std::string_view phase_name(Phase phase) {
-  switch (phase) {
-    case Phase::copying:
-      return "copying";
-    case Phase::trimming:
-      return "trimming";
-    case Phase::scraping:
-      return "scraping";
-    case Phase::retrying:
-      return "retrying";
-    case Phase::finished:
-      return "finished";
-  }
-  return "";
-}
-
-// The rescue's progress on standard error, in the styles of the copies'
-// display: where it is, and the sectors rescued, bad and not tried so far.
-// Ctrl-C and SIGTERM become the job's cancel, read between two reads.
-class RescueProgress final : public rescue::RescueSink {
- public:
-  explicit RescueProgress(ProgressDisplay::Style style) : style_(style) {}
-
-  void progress(const JobProgress&) override {}
-  bool cancel_requested() override { return CancelSignals::requested(); }
-  void started(const DriveInfo& drive) override {
-    sector_ = uint64_t(std::max(drive.bytes_per_sector, 1));
-  }
-  void map_changed(const RescueMap& map) override {
-    if (map.phase == Phase::retrying) retry_passes_ = std::max(retry_passes_, map.pass);
-    if (style_ == ProgressDisplay::Style::none) return;
-    const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-    const double interval = style_ == ProgressDisplay::Style::line ? 0.1 : 1.0;
-    if (shown_ && seconds - last_shown_ < interval) return;
-    show(map, seconds);
-  }
-  void finish(const RescueMap& map) {
-    if (style_ == ProgressDisplay::Style::none) return;
-    if (map.size() > 0) show(map, std::chrono::duration<double>(Clock::now() - start_).count());
-    if (style_ == ProgressDisplay::Style::line && shown_) std::fputc('\n', stderr);
-    std::fflush(stderr);
-  }
-  // The passes over bad sectors begun so far.
-  int retry_passes() const { return retry_passes_; }
-
- private:
-  using Clock = std::chrono::steady_clock;
-
-  void show(const RescueMap& map, double seconds) {
-    const rescue::SectorCounts counts = rescue::count_sectors(map, sector_);
-    char line[160];
-    std::snprintf(line, sizeof line,
-                  "%-8s pass %d at sector %" PRIu64 ": %" PRIu64 " rescued, %" PRIu64
-                  " bad, %" PRIu64 " not tried",
-                  std::string(phase_name(map.phase)).c_str(), map.pass, map.current_pos / sector_,
-                  counts.good, counts.bad, counts.untried);
-    std::string text = line;
-    if (style_ == ProgressDisplay::Style::line) {
-      const std::size_t width = text.size();
-      if (width < last_width_) text.append(last_width_ - width, ' ');
-      last_width_ = width;
-      std::fprintf(stderr, "\r%s", text.c_str());
-    } else {
-      std::fprintf(stderr, "tessil-cli: %s\n", text.c_str());
-    }
-    std::fflush(stderr);
-    shown_ = true;
-    last_shown_ = seconds;
-  }
-
-  ProgressDisplay::Style style_;
-  uint64_t sector_ = 512;
-  Clock::time_point start_ = Clock::now();
-  bool shown_ = false;
-  double last_shown_ = 0;
-  std::size_t last_width_ = 0;
-  int retry_passes_ = 0;
-};
 
 struct Report {
   const rescue::RescueOutcome& out;
@@ -260,6 +180,22 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   names.job.image = image;
   names.map = options.map;
   const std::string map_path = rescue::map_path_of(names);
+  const std::string report_path = report_path_of(image);
+
+  // Two outputs that are one file, by whatever spelling or link, would
+  // overwrite each other.
+  std::vector<std::pair<std::string_view, const std::string*>> outputs{{"image", &image},
+                                                                       {"map", &map_path}};
+  if (!no_report) outputs.emplace_back("report", &report_path);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+      const auto& [first, first_path] = outputs[i];
+      const auto& [second, second_path] = outputs[j];
+      if (platform::same_file(*first_path, *second_path))
+        return refuse(std::string(second) + " " + *second_path + " is the " + std::string(first) +
+                      " " + *first_path + " itself; give each a name of its own");
+    }
+  }
 
   // An image goes on only with its map; without one, starting afresh would
   // empty it.
@@ -270,7 +206,6 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
                   " does not; name its map with --map, or remove it to start again");
   // A report follows its image from pass to pass; a stray one beside a new
   // image is the user's.
-  const std::string report_path = report_path_of(image);
   if (!resumed && !no_report &&
       std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
     return refuse(report_path + " already exists; remove it or give --no-report");
@@ -282,8 +217,11 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   const rescue::RescueOutcome out =
       rescue_disk(letter, image, label, options, progress, read_report ? &*read_report : nullptr);
   const int32_t code = out.job.code;
-  if (code != JOB_OK && code != JOB_CANCELLED) {
-    const int status = report_job_failure(code, out.job.reason, drive, image);
+  // A failure, or a stop before the image was in place, leaves nothing to
+  // report on.
+  if ((code != JOB_OK && code != JOB_CANCELLED) || !out.in_place) {
+    const int status = report_job_failure(code, out.job.reason, drive,
+                                          out.failed_file.empty() ? image : out.failed_file);
     if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
     return status;
   }

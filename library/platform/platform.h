@@ -104,6 +104,20 @@ class ImageFile {
     (void)path;
     return true;
   }
+  // Makes the file `size` bytes long, what it gains reading as zeros,
+  // without writing them; Error::other where that cannot be done, and the
+  // caller writes the zeros itself.
+  virtual Error set_size(uint64_t size) {
+    (void)size;
+    return Error::other;
+  }
+  // Reads data.size() bytes at `offset` from the file's start, whatever
+  // was written before; leaves the current position alone. Error::other
+  // where the file cannot be read so.
+  virtual ReadResult read_at(uint64_t offset, std::span<std::byte> data) {
+    (void)offset, (void)data;
+    return {0, Error::other, false};
+  }
 };
 
 // What makes a file itself, whatever name or link leads to it.
@@ -212,6 +226,14 @@ class Platform {
   virtual std::optional<FileIdentity> identity_of(const char* path) {
     (void)path;
     return std::nullopt;
+  }
+  // Appends `line` to the log at `path`, made if need be, while no other
+  // program appends to it, with `heading` first when the log is empty; the
+  // line is durable on return. A log this call made is removed again when
+  // the line could not be written. A link at `path` is never followed.
+  virtual Error append_line(const char* path, std::string_view heading, std::string_view line) {
+    (void)path, (void)heading, (void)line;
+    return Error::other;
   }
   // True when `path` is the file behind some loop device or similar
   // stand-in for a disk, whether or not it is a drive of ours.

@@ -1,16 +1,15 @@
 #include "rescue/rescue_job.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "image_format.h"
 #include "job_preamble.h"
 #include "progress.h"
+#include "rescue/rescue_start.h"
 #include "trace.h"
 
 namespace tessil::rescue {
@@ -82,6 +81,7 @@ class Rescuer {
     const std::string text = format_map(map_, notes_);
     if (const platform::Error saved = platform::current().replace_file(out_.map_path.c_str(), text);
         saved != platform::Error::none) {
+      out_.failed_file = out_.map_path;
       fail(JOB_HEADER_WRITE_FAILED, saved, "the map file could not be written");
       return false;
     }
@@ -255,126 +255,6 @@ class Rescuer {
   bool failed_ = false;
 };
 
-// Reads the whole small file at `path` into `text`; not_found when there
-// is none.
-platform::Error read_text(const std::string& path, std::string& text) {
-  platform::Error error = platform::Error::none;
-  const std::unique_ptr<platform::ImageFile> file =
-      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
-  if (!file) return error;
-  std::array<std::byte, 4096> chunk;
-  for (;;) {
-    const platform::ReadResult got = file->read(chunk);
-    text.append(reinterpret_cast<const char*>(chunk.data()), got.count);
-    if (got.failed()) return got.error;
-    if (got.count < chunk.size()) return platform::Error::none;
-  }
-}
-
-// True when `path` opens and holds at least one byte.
-bool holds_data(const std::string& path) {
-  platform::Error error = platform::Error::none;
-  const std::unique_ptr<platform::ImageFile> file =
-      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
-  std::array<std::byte, 1> byte;
-  return file && file->read(byte).count > 0;
-}
-
-// The fill of every sector in [pos, pos + size), written in place.
-platform::Error write_fill(platform::ImageFile& image, Fill fill, uint64_t sector_size,
-                           uint64_t pos, uint64_t size) {
-  std::vector<std::byte> block(sector_size);
-  for (uint64_t at = pos; at < pos + size; at += sector_size) {
-    fill_sector(fill, at / sector_size, block);
-    if (const platform::Error put = image.write_at(image_header_size + at, block);
-        put != platform::Error::none)
-      return put;
-  }
-  return platform::Error::none;
-}
-
-// A new image: the header, then the fill for every sector, so that the file
-// has its whole size from the start.
-platform::Error create_image(platform::ImageFile& image, const RescueRequest& request,
-                             const DriveInfo& info) {
-  ImageHeader header = header_of(info);
-  set_label(header, request.job.label);
-  if (const platform::Error put = image.write(encode_header(header)); put != platform::Error::none)
-    return put;
-  const uint64_t sector_size = uint64_t(info.bytes_per_sector);
-  std::vector<std::byte> block(sector_size);
-  for (uint64_t sector = 0; sector < info.size / sector_size; ++sector) {
-    fill_sector(request.fill, sector, block);
-    if (const platform::Error put = image.write(block); put != platform::Error::none) return put;
-  }
-  return platform::Error::none;
-}
-
-// An image that an earlier run left: the drive's geometry in its header, and
-// its whole size, or the map's rescued sectors would not be in it.
-bool check_image(platform::ImageFile& image, const DriveInfo& info, RescueOutcome& out) {
-  HeaderBytes bytes{};
-  const platform::ReadResult got = image.read(bytes);
-  if (got.count < bytes.size() || !same_geometry(decode_header(bytes), header_of(info))) {
-    out.job = outcome(JOB_GEOMETRY_MISMATCH, got.error);
-    out.problem = "the image file does not hold this disk's geometry";
-    return false;
-  }
-  // Its size as the file system tells it, or else as far as it reads.
-  uint64_t length = 0;
-  if (const std::optional<uint64_t> size = image.size()) {
-    length = *size > bytes.size() ? *size - bytes.size() : 0;
-  } else {
-    std::vector<std::byte> chunk(64 * 1024);
-    for (;;) {
-      const platform::ReadResult data = image.read(chunk);
-      length += data.count;
-      if (data.failed()) {
-        out.job = outcome(JOB_HEADER_READ_FAILED, data.error);
-        out.problem = "the image file could not be read";
-        return false;
-      }
-      if (data.count < chunk.size()) break;
-    }
-  }
-  if (length < info.size) {
-    out.job = outcome(JOB_GEOMETRY_MISMATCH, platform::Error::none);
-    out.problem = "the image file is shorter than the disk";
-    return false;
-  }
-  return true;
-}
-
-// Finds the map an earlier run left, or starts a new one.
-bool load_map(RescueOutcome& out) {
-  std::string text;
-  const platform::Error read = read_text(out.map_path, text);
-  if (read == platform::Error::not_found) {
-    out.map = RescueMap(out.drive.size);
-    return true;
-  }
-  std::string error;
-  std::optional<RescueMap> map =
-      read == platform::Error::none ? parse_map(text, error) : std::nullopt;
-  if (!map) {
-    out.job = outcome(JOB_IMAGE_OPEN_FAILED,
-                      read == platform::Error::none ? platform::Error::other : read);
-    out.problem = "the map file " + out.map_path +
-                  " cannot be used: " + (error.empty() ? "it cannot be read" : error);
-    return false;
-  }
-  if (map->size() > out.drive.size) {
-    out.job = outcome(JOB_GEOMETRY_MISMATCH, platform::Error::none);
-    out.problem = "the map file " + out.map_path + " describes a larger disk";
-    return false;
-  }
-  // ddrescue may have mapped only the start of the disk.
-  map->extend_to(out.drive.size);
-  out.map = std::move(*map);
-  out.resumed = true;
-  return true;
-}
-
 }  // namespace
 
 RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
@@ -386,67 +266,17 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
     out.job = outcome(JOB_NO_MEDIA, drive.reason);
     return out;
   }
-  const uint64_t sector_size = uint64_t(std::max(drive.info.bytes_per_sector, 0));
-  if (sector_size == 0 || drive.info.size % sector_size != 0) {
-    out.job = outcome(JOB_NO_MEDIA, platform::Error::other);
-    out.problem = "the disk's geometry has no whole sectors";
-    return out;
-  }
-  platform::Platform& os = platform::current();
-  if (out.map_path == request.job.image || os.is_drive(drive.device_path, out.map_path.c_str())) {
-    out.job = outcome(JOB_IMAGE_CREATE_FAILED, platform::Error::other);
-    out.problem = "the map file cannot be the image file or the drive";
-    return out;
-  }
-  if (!load_map(out)) return out;
-
   JobHandles handles;
-  platform::Error error = platform::Error::none;
-  // The drive first: a drive that cannot be opened leaves no new image.
-  if (!handles.open_drive(drive, platform::DriveAccess::read, error)) {
-    out.job = outcome(JOB_DRIVE_OPEN_FAILED, error);
-    return out;
-  }
-  if (out.resumed) {
-    if (!handles.open_image(request.job, drive, platform::ImageMode::update, error)) {
-      out.job = outcome(JOB_IMAGE_OPEN_FAILED, error);
-      out.problem = "the map's image file " + request.job.image + " cannot be opened";
-      return out;
-    }
-    if (!check_image(*handles.image, drive.info, out)) return out;
-    // What is not rescued gets this run's fill.
-    for (const Area& area : out.map.areas()) {
-      if (area.status == Status::rescued) continue;
-      error = write_fill(*handles.image, request.fill, sector_size, area.pos, area.size);
-      if (error != platform::Error::none) {
-        out.job = outcome(JOB_HEADER_WRITE_FAILED, error);
-        return out;
-      }
-    }
-  } else {
-    // Without its map an earlier rescue's image cannot be continued, and
-    // starting afresh would empty it: a mistyped --map must not cost that.
-    if (holds_data(request.job.image)) {
-      out.job = outcome(JOB_IMAGE_CREATE_FAILED, platform::Error::other);
-      out.problem = "the image file " + request.job.image + " exists but the map " + out.map_path +
-                    " does not; name its map, or remove the image";
-      return out;
-    }
-    if (!handles.open_image(request.job, drive, platform::ImageMode::create, error)) {
-      out.job = outcome(JOB_IMAGE_CREATE_FAILED, error);
-      return out;
-    }
-    if ((error = create_image(*handles.image, request, drive.info)) != platform::Error::none) {
-      out.job = outcome(JOB_HEADER_WRITE_FAILED, error);
-      return out;
-    }
-  }
+  NewImage image;
+  if (!start_rescue(request, drive, out, handles, sink, image)) return out;
 
   sink.started(out.drive);
   Rescuer rescuer(request, out, handles, sink);
-  if (rescuer.save(true)) rescuer.run();
+  // A new image is put in place after its first map, never before.
+  const bool placed = rescuer.save(true) && publish_image(request, image, out);
+  if (placed) rescuer.run();
   // Whatever stopped the run, image and map are left agreeing.
-  const bool saved = rescuer.save(true);
+  const bool saved = placed && rescuer.save(true);
   const platform::Error finished = handles.image->finish();
   handles.image.reset();
   if (saved && finished != platform::Error::none) {
@@ -465,18 +295,6 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
 
 std::string map_path_of(const RescueRequest& request) {
   return request.map.empty() ? request.job.image + ".map" : request.map;
-}
-
-void fill_sector(Fill fill, uint64_t sector, std::span<std::byte> bytes) {
-  if (fill == Fill::zero) {
-    std::fill(bytes.begin(), bytes.end(), std::byte{0});
-    return;
-  }
-  char text[48];
-  const int n =
-      std::snprintf(text, sizeof text, "<<TESSIL: UNREADABLE SECTOR %08" PRIu64 ">>\n", sector);
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    bytes[i] = static_cast<std::byte>(text[i % static_cast<std::size_t>(n)]);
 }
 
 }  // namespace tessil::rescue

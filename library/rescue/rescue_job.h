@@ -43,7 +43,10 @@ struct RescueOutcome {
   DriveInfo drive;
   RescueMap map;
   std::string map_path;
-  bool resumed = false;  // an existing map was continued
+  bool resumed = false;   // an existing map was continued
+  bool in_place = false;  // the image and its map are there and agree
+  // The file whose failure ended the job when it is not the image: the map.
+  std::string failed_file;
 };
 
 RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink);

@@ -259,6 +259,9 @@ class FaultyImage final : public platform::ImageFile {
     return fail_finish_ ? platform::Error::io : synced;
   }
   bool named_by(const char* path) override { return file_->named_by(path); }
+  platform::ReadResult read_at(uint64_t offset, std::span<std::byte> data) override {
+    return file_->read_at(offset, data);
+  }
 
  private:
   std::unique_ptr<platform::ImageFile> file_;

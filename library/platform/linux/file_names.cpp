@@ -1,5 +1,7 @@
 // Files that commands make beside an image: temporary names nobody can
-// guess, published by a rename once whole, and compared by identity.
+// guess, published by a rename once whole, compared by identity, and a log
+// that several programs append to.
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,6 +135,47 @@ std::optional<FileIdentity> LinuxPlatform::identity_of(const char* path) {
   if (S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))
     return FileIdentity{static_cast<uint64_t>(info.st_rdev), 0};
   return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
+Error LinuxPlatform::append_line(const char* path, std::string_view heading,
+                                 std::string_view line) {
+  if (!path || !*path) return Error::not_found;
+  constexpr int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  // A log removed or replaced by another writer while this one waited for
+  // the lock is opened again.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    bool made = true;
+    UniqueFd fd = open_fd(path, flags | O_CREAT | O_EXCL, 0666);
+    if (!fd && errno == EEXIST) {
+      made = false;
+      fd = open_fd(path, flags);
+      if (!fd && errno == ENOENT) continue;
+    }
+    if (!fd) return error_from_errno(errno);
+    while (::flock(fd.get(), LOCK_EX) != 0)
+      if (errno != EINTR) return error_from_errno(errno);
+    struct stat held {
+    }, named{};
+    if (::fstat(fd.get(), &held) != 0) return error_from_errno(errno);
+    if (!S_ISREG(held.st_mode)) return Error::other;
+    if (::lstat(path, &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino)
+      continue;
+    const bool empty = held.st_size == 0;
+    Error error = write_all(fd.get(), empty ? std::string(heading).append(line) : line);
+    if (error == Error::none) error = sync_fd(fd.get());
+    if (error == Error::none) {
+      if (made) sync_folder_of(path);
+      return Error::none;
+    }
+    // No half line is left for the next writer to append to, nor an empty
+    // log this call made.
+    if (made && empty)
+      ::unlink(path);
+    else
+      (void)::ftruncate(fd.get(), held.st_size);
+    return error;
+  }
+  return Error::other;
 }
 
 bool LinuxPlatform::backs_a_device(const char* path) {

@@ -181,6 +181,32 @@ Error LinuxImageFile::write_at(uint64_t offset, std::span<const std::byte> data)
   return Error::none;
 }
 
+Error LinuxImageFile::set_size(uint64_t size) {
+  // What waits in the buffer lies inside the new size.
+  if (write_out() != Error::none) return failure_;
+  struct stat info {};
+  if (::fstat(fd_.get(), &info) != 0 || !S_ISREG(info.st_mode)) return Error::other;
+  while (::ftruncate(fd_.get(), static_cast<off_t>(size)) != 0)
+    if (errno != EINTR) return failure_ = error_from_errno(errno);
+  return Error::none;
+}
+
+ReadResult LinuxImageFile::read_at(uint64_t offset, std::span<std::byte> data) {
+  ReadResult result;
+  // Bytes written but still buffered are part of what is read.
+  if ((result.error = write_out()) != Error::none) return result;
+  while (result.count < data.size()) {
+    const ssize_t n = ::pread(fd_.get(), data.data() + result.count, data.size() - result.count,
+                              static_cast<off_t>(offset + result.count));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) result.error = error_from_errno(errno);
+    if (n == 0) result.end = true;
+    if (n <= 0) break;
+    result.count += static_cast<std::size_t>(n);
+  }
+  return result;
+}
+
 Error LinuxImageFile::sync() {
   if (!fd_) return Error::other;
   if (write_out() != Error::none) return failure_;

@@ -28,6 +28,8 @@ class LinuxImageFile final : public ImageFile {
   Error write_at(uint64_t offset, std::span<const std::byte> data) override;
   Error sync() override;
   bool named_by(const char* path) override;
+  Error set_size(uint64_t size) override;
+  ReadResult read_at(uint64_t offset, std::span<std::byte> data) override;
 
  private:
   Error write_out();

@@ -24,6 +24,7 @@ class LinuxPlatform final : public Platform {
   Error publish(const char* from, const char* to, bool replace) override;
   Error remove_file(const char* path) override;
   std::optional<FileIdentity> identity_of(const char* path) override;
+  Error append_line(const char* path, std::string_view heading, std::string_view line) override;
   bool backs_a_device(const char* path) override;
   std::vector<DriveEntry> list_drives() override;
   std::string device_of(std::string_view device_path) override;

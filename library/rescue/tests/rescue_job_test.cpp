@@ -171,21 +171,27 @@ TEST_F(Rescue, AnInterruptedRunResumesWithoutReadingRescuedSectorsAgain) {
   EXPECT_GT(first.map.bytes(Status::rescued), 0u);
   expect_consistent(first, Fill::marker);
 
-  // The same command again, on the disk after cleaning: all reads now.
+  // The same command again, on the disk after cleaning: all reads now but
+  // that of the first sector rescued before, which a failing read of it
+  // leaves rescued.
   const FakeMedium before = fake_.medium("A");
-  medium_.bad_blocks.clear();
+  medium_.bad_blocks = {first.map.next(Status::rescued, 0)->pos / sector};
   medium_.reads = before.reads;
   const RescueOutcome second = run(2, Fill::zero);
   EXPECT_EQ(second.job.code, JOB_OK);
   EXPECT_TRUE(second.resumed);
   EXPECT_TRUE(second.map.complete());
   expect_consistent(second, Fill::zero);
+  // Rescued sectors are read again only as the few that check the disk.
   const FakeMedium after = fake_.medium("A");
+  int read_again = 0;
   for (std::size_t i = 0; i < sectors; ++i) {
     if (first.map.status_at(i * sector) == Status::rescued) {
-      EXPECT_EQ(after.reads.at(i), before.reads.at(i)) << "sector " << i << " read again";
+      EXPECT_LE(after.reads.at(i), before.reads.at(i) + 1) << "sector " << i;
+      read_again += after.reads.at(i) - before.reads.at(i);
     }
   }
+  EXPECT_LE(read_again, 20);
 }
 
 TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisksAndNeverEmptiesAnImage) {
