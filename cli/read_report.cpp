@@ -88,7 +88,8 @@ ReadReport begin_report(const DriveFacts& drive, const std::string& image, const
   report.raw = raw;
   report.label = label;
   report.drive = drive;
-  if (drive.kind == platform::DriveKind::usb_floppy) report.usb = usb_identity_of(drive.device);
+  if (drive.kind == platform::DriveKind::usb_floppy)
+    report.usb = platform::current().usb_identity_of(drive.device.c_str());
   report.started = utc_now();
   return report;
 }

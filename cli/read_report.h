@@ -13,7 +13,7 @@
 #include "file_digest.h"
 #include "job_request.h"
 #include "json_output.h"
-#include "usb_identity.h"
+#include "platform/platform.h"
 
 namespace tessil::cli {
 
@@ -25,7 +25,7 @@ struct ReadReport {
   bool raw = false;  // the image has no header
   std::string label;
   DriveFacts drive;  // the drive and its disk when the read began
-  std::optional<UsbIdentity> usb;
+  std::optional<platform::UsbIdentity> usb;
   std::string started;  // UTC, ISO 8601
   std::string ended;
   int32_t code = 0;
