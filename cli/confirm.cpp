@@ -1,15 +1,15 @@
 #include "confirm.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace tessil::cli {
 
 bool can_ask() {
-  return ::isatty(STDIN_FILENO) != 0;
+  return platform::current().is_terminal(platform::StandardStream::input);
 }
 
 bool confirmed(std::string_view question) {

@@ -1,23 +1,19 @@
 #include "file_digest.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "data_digest.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/platform.h"
 
 namespace tessil::cli {
 
-using platform::linux_os::open_fd;
-using platform::linux_os::UniqueFd;
-
 std::optional<FileDigests> digest_file(const std::string& path, uint64_t data_offset) {
-  const UniqueFd file = open_fd(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  platform::Error error = platform::Error::none;
+  const std::unique_ptr<platform::ImageFile> file =
+      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
   if (!file) return std::nullopt;
 
   DataDigest data;
@@ -25,16 +21,15 @@ std::optional<FileDigests> digest_file(const std::string& path, uint64_t data_of
   std::vector<std::byte> buffer(256 * 1024);
   uint64_t at = 0;
   for (;;) {
-    const ssize_t n = ::read(file.get(), buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
-    if (n == 0) break;
-    const std::span<const std::byte> got(buffer.data(), static_cast<std::size_t>(n));
+    const platform::ReadResult read = file->read(buffer);
+    if (read.failed()) return std::nullopt;
+    const std::span<const std::byte> got(buffer.data(), read.count);
     whole.update(got);
     // The part of this buffer at or past the data's offset.
     const uint64_t skip = std::min<uint64_t>(got.size(), data_offset > at ? data_offset - at : 0);
     data.update(got.subspan(static_cast<std::size_t>(skip)));
     at += got.size();
+    if (read.end || read.count < buffer.size()) break;
   }
   FileDigests digests{data.finish(), whole.finish(), at};
   if (digests.data.empty() || digests.file.empty()) return std::nullopt;

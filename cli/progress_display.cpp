@@ -1,8 +1,7 @@
 #include "progress_display.h"
 
-#include <unistd.h>
-
 #include "describe.h"
+#include "platform/platform.h"
 
 namespace tessil::cli {
 
@@ -25,7 +24,7 @@ std::string clock_text(double seconds) {
 }  // namespace
 
 ProgressDisplay::Style ProgressDisplay::style_for_stderr(bool plain_asked) {
-  if (::isatty(STDERR_FILENO)) return Style::line;
+  if (platform::current().is_terminal(platform::StandardStream::error)) return Style::line;
   return plain_asked ? Style::plain : Style::none;
 }
 

@@ -1,42 +1,18 @@
 #include "read_report.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <ctime>
-#include <filesystem>
-
 #include "describe.h"
 #include "exit_status.h"
 #include "image_format.h"
 #include "outcomes.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/platform.h"
 
 namespace tessil::cli {
-
-using platform::linux_os::open_fd;
-using platform::linux_os::UniqueFd;
 
 namespace {
 
 std::vector<std::string>& arguments() {
   static std::vector<std::string> list;
   return list;
-}
-
-std::string host_name() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return "";
-  return name;
-}
-
-std::string user_name() {
-  if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_name) return entry->pw_name;
-  const char* user = std::getenv("USER");
-  return user ? user : std::to_string(::geteuid());
 }
 
 Json digests_json(const std::optional<Digests>& digests) {
@@ -46,35 +22,12 @@ Json digests_json(const std::optional<Digests>& digests) {
 
 }  // namespace
 
-platform::Error file_error(int number) {
-  switch (number) {
-    case ENOSPC:
-    case EDQUOT:
-      return platform::Error::no_space;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return platform::Error::access_denied;
-    case EIO:
-      return platform::Error::io;
-    case ENOENT:
-      return platform::Error::not_found;
-    default:
-      return platform::Error::other;
-  }
-}
-
 void remember_command_line(int argc, char** argv) {
   arguments().assign(argv, argv + argc);
 }
 
 std::string utc_now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  ::gmtime_r(&now, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return text;
+  return platform::current().utc_now();
 }
 
 std::string report_path_of(const std::string& image) {
@@ -88,7 +41,8 @@ ReadReport begin_report(const DriveFacts& drive, const std::string& image, const
   report.raw = raw;
   report.label = label;
   report.drive = drive;
-  if (drive.kind == platform::DriveKind::usb_floppy) report.usb = usb_identity_of(drive.device);
+  if (drive.kind == platform::DriveKind::usb_floppy)
+    report.usb = platform::current().usb_identity_of(drive.device.c_str());
   report.started = utc_now();
   return report;
 }
@@ -145,8 +99,8 @@ Json report_json(const ReadReport& report) {
       {"format_version", report_format_version},
       {"tool", {{"name", "tessil-cli"}, {"version", TESSIL_VERSION}}},
       {"command_line", arguments()},
-      {"host", host_name()},
-      {"user", user_name()},
+      {"host", platform::current().host_name()},
+      {"user", platform::current().user_name()},
       {"drive",
        {{"letter", std::string(1, drive.letter)},
         {"device", drive.device},
@@ -177,10 +131,7 @@ platform::Error write_report(const ReadReport& report, bool replace) {
 }
 
 void sync_folder_of(const std::string& file) {
-  std::filesystem::path folder = std::filesystem::path(file).parent_path();
-  if (folder.empty()) folder = ".";
-  const UniqueFd directory = open_fd(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directory) ::fsync(directory.get());
+  platform::current().sync_folder_of(file.c_str());
 }
 
 int file_report(ReadReport& report, int32_t code, bool replace, int status) {

@@ -13,7 +13,7 @@
 #include "file_digest.h"
 #include "job_request.h"
 #include "json_output.h"
-#include "usb_identity.h"
+#include "platform/platform.h"
 
 namespace tessil::cli {
 
@@ -25,7 +25,7 @@ struct ReadReport {
   bool raw = false;  // the image has no header
   std::string label;
   DriveFacts drive;  // the drive and its disk when the read began
-  std::optional<UsbIdentity> usb;
+  std::optional<platform::UsbIdentity> usb;
   std::string started;  // UTC, ISO 8601
   std::string ended;
   int32_t code = 0;
@@ -74,9 +74,12 @@ platform::Error write_report(const ReadReport& report, bool replace);
 // ends with 102 instead.
 int file_report(ReadReport& report, int32_t code, bool replace, int status);
 
-// Why a file that tessil-cli makes itself (a report, a log) failed, from
-// errno.
-platform::Error file_error(int number);
+// Why a file that tessil-cli makes itself failed, from errno: the
+// platform's one reading of it, for the commands that still call the
+// system themselves.
+inline platform::Error file_error(int number) {
+  return platform::current().error_of(number);
+}
 
 // Makes a new name in `file`'s folder survive a crash.
 void sync_folder_of(const std::string& file);

@@ -1,11 +1,13 @@
-// SIGTERM and SIGINT, delivered on the window's thread. The handler only
-// writes the signal's number into a pipe; a socket notifier reads it there,
+// SIGTERM and SIGINT, delivered on the window's thread. The platform's watch
+// only notes each request; a socket notifier picks it up in the event loop,
 // so the window can stop a running copy and close as it would when asked,
 // instead of the process ending in the middle of a block.
 #pragma once
 
 #include <QObject>
-#include <csignal>
+#include <memory>
+
+#include "platform/termination_watch.h"
 
 class QSocketNotifier;
 
@@ -13,16 +15,16 @@ class TerminationSignals : public QObject {
   Q_OBJECT
 
  public:
-  // Installs the handlers; the previous ones come back with the destructor.
-  // One instance at a time.
+  // Takes the requests over; their previous effect comes back with the
+  // destructor. One instance at a time.
   explicit TerminationSignals(QObject* parent = nullptr);
   ~TerminationSignals() override;
   TerminationSignals(const TerminationSignals&) = delete;
   TerminationSignals& operator=(const TerminationSignals&) = delete;
 
-  // False when the pipe or a handler could not be set up; the signals then
-  // keep their previous effect.
-  bool installed() const { return installed_; }
+  // False when the requests could not be taken over; they then keep their
+  // previous effect.
+  bool installed() const { return watch_ != nullptr; }
 
  signals:
   void received(int signal_number);
@@ -30,9 +32,7 @@ class TerminationSignals : public QObject {
  private:
   void drain();
 
-  int pipe_[2] = {-1, -1};
-  QSocketNotifier* notifier_ = nullptr;
-  struct sigaction previous_term_ {};
-  struct sigaction previous_int_ {};
-  bool installed_ = false;
+  std::unique_ptr<tessil::platform::TerminationWatch> watch_;
+  // Reads the watch's descriptor: destroyed before the watch closes it.
+  std::unique_ptr<QSocketNotifier> notifier_;
 };

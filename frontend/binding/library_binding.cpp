@@ -1,9 +1,7 @@
 #include "library_binding.h"
 
-#include <dlfcn.h>
 #include <QFile>
 #include <QFileInfo>
-#include <cstring>
 #include <utility>
 
 namespace {
@@ -19,6 +17,14 @@ QByteArray fileNameCopy(const QString& path) {
   return QFile::encodeName(path);
 }
 
+// QLibrary tells a failed load as "<what failed>: (<the loader's text>)";
+// the program has always shown the loader's own text.
+QString loaderText(const QString& qt_text, const QString& what_failed) {
+  const QString head = what_failed + QStringLiteral(": (");
+  if (!qt_text.startsWith(head) || !qt_text.endsWith(QLatin1Char(')'))) return qt_text;
+  return qt_text.mid(head.size(), qt_text.size() - head.size() - 1);
+}
+
 }  // namespace
 
 LibraryBinding::LibraryBinding(QString directory, FailureHandler on_failure, QByteArray file_name)
@@ -27,40 +33,37 @@ LibraryBinding::LibraryBinding(QString directory, FailureHandler on_failure, QBy
       file_name_(std::move(file_name)) {}
 
 bool LibraryBinding::load() {
-  if (handle_) return true;
+  if (loaded_) return true;
   const QString own = directory_.isEmpty()
                           ? QString()
                           : directory_ + QLatin1Char('/') + QFile::decodeName(file_name_);
   // A library in the program's own directory is the one that belongs to it:
   // if that file fails to load we report why rather than pick up another.
-  const QByteArray name =
-      !own.isEmpty() && QFileInfo::exists(own) ? QFile::encodeName(own) : file_name_;
-  handle_ = ::dlopen(name.constData(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_) return true;
-  const char* error = ::dlerror();
-  if (on_failure_) on_failure_(QString::fromLocal8Bit(error ? error : ""));
-  return false;
+  library_.setFileName(!own.isEmpty() && QFileInfo::exists(own) ? own
+                                                                : QFile::decodeName(file_name_));
+  // Every symbol bound at once, none offered to libraries loaded later, and
+  // never unloaded: a job may still run on its worker thread at exit.
+  library_.setLoadHints(QLibrary::ResolveAllSymbolsHint | QLibrary::PreventUnloadHint);
+  loaded_ = library_.load();
+  if (!loaded_ && on_failure_)
+    on_failure_(loaderText(library_.errorString(),
+                           QStringLiteral("Cannot load library %1").arg(library_.fileName())));
+  return loaded_;
 }
 
-void* LibraryBinding::lookUp(const char* name) {
+QFunctionPointer LibraryBinding::lookUp(const char* name) {
   if (!load()) return nullptr;
-  ::dlerror();
-  void* address = ::dlsym(handle_, name);
-  if (address) return address;
-  const char* error = ::dlerror();
-  if (on_failure_) on_failure_(QString::fromLocal8Bit(error ? error : name));
+  if (const QFunctionPointer address = library_.resolve(name)) return address;
+  // QLibrary keeps none of the loader's words for a missing symbol; these
+  // are the words the loader gives.
+  if (on_failure_)
+    on_failure_(library_.fileName() + QStringLiteral(": undefined symbol: ") + QLatin1String(name));
   return nullptr;
 }
 
 template <typename Function>
 Function LibraryBinding::bind(Function& slot, const char* name) {
-  if (!slot) {
-    void* address = lookUp(name);
-    // dlsym hands out functions as object pointers; copying the bits is the
-    // portable way back.
-    static_assert(sizeof(Function) == sizeof(void*));
-    if (address) std::memcpy(&slot, &address, sizeof slot);
-  }
+  if (!slot) slot = reinterpret_cast<Function>(lookUp(name));
   return slot;
 }
 

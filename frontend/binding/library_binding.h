@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QLibrary>
 #include <QString>
 #include <functional>
 
@@ -27,7 +28,7 @@ class LibraryBinding final : public ImagingBackend {
   LibraryBinding(const LibraryBinding&) = delete;
   LibraryBinding& operator=(const LibraryBinding&) = delete;
 
-  bool isLoaded() const { return handle_ != nullptr; }
+  bool isLoaded() const { return loaded_; }
 
   int32_t getdriveinfo(const QString& drive, int32_t& cylinders, int32_t& tracks_per_cylinder,
                        int32_t& sectors_per_track, int32_t& bytes_per_sector,
@@ -43,14 +44,15 @@ class LibraryBinding final : public ImagingBackend {
 
  private:
   bool load();
-  void* lookUp(const char* name);
+  QFunctionPointer lookUp(const char* name);
   template <typename Function>
   Function bind(Function& slot, const char* name);
 
   QString directory_;
   FailureHandler on_failure_;
   QByteArray file_name_;
-  void* handle_ = nullptr;
+  QLibrary library_;
+  bool loaded_ = false;
 
   decltype(&::getdriveinfo) getdriveinfo_ = nullptr;
   decltype(&::getimageinfo) getimageinfo_ = nullptr;

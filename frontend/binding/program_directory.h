@@ -2,6 +2,6 @@
 
 #include <QString>
 
-// The directory of the running executable, from /proc/self/exe. Empty when
-// the link cannot be read.
+// The directory of the running executable. Asked only once the application
+// object exists, as Qt needs it to; empty before.
 QString programDirectory();

@@ -1,7 +1,9 @@
-// The operating system's side of the library: raw drive access, threads,
-// the version record and the debugger output channel. Everything above this
-// interface is plain logic; everything below it is one file per system, and
-// errno never leaves it except as a platform::Error.
+// The operating system's side of the library and of the programs around
+// it: raw drive access, files, threads, the version record, the debugger
+// output channel, and what a program asks of the system about itself.
+// Everything above this interface is plain logic; everything below it is
+// one folder per system, and errno never leaves it except as a
+// platform::Error.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +16,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/termination_watch.h"
+#include "platform/usb_identity.h"
 
 namespace tessil::platform {
 
@@ -154,6 +159,8 @@ struct DriveEntry {
   DriveKind kind = DriveKind::floppy_controller;
 };
 
+enum class StandardStream { input, output, error };
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -256,6 +263,53 @@ class Platform {
 
   // Runs `body` on a new detached thread. False when no thread could be made.
   virtual bool start_thread(std::function<void()> body) = 0;
+
+  // What a program around the engine asks of the system. A system that
+  // lacks one answers as the defaults do: not supported.
+
+  // The platform::Error for the system's own error number `code`.
+  virtual Error error_of(int code) {
+    (void)code;
+    return Error::other;
+  }
+  // Makes a name just made, renamed or removed in the folder of `path`
+  // survive a crash.
+  virtual Error sync_folder_of(const char* path) {
+    (void)path;
+    return Error::other;
+  }
+  // True when the stream is a terminal, where a person reads or types.
+  virtual bool is_terminal(StandardStream stream) {
+    (void)stream;
+    return false;
+  }
+  // The terminal's width in columns; nothing when the stream is no terminal.
+  virtual std::optional<int> terminal_width(StandardStream stream) {
+    (void)stream;
+    return std::nullopt;
+  }
+  // Points standard output where debug_output's lines go, or nowhere when
+  // they go nowhere: for a program with no console whose engine prints.
+  virtual bool route_standard_output_to_debug() { return false; }
+  // This machine's name and the user's the program runs as; empty when
+  // unknown.
+  virtual std::string host_name() { return {}; }
+  virtual std::string user_name() { return {}; }
+  // Now in UTC, ISO 8601: "2026-05-01T10:00:00Z"; empty when unknown.
+  virtual std::string utc_now() { return {}; }
+  // The USB device that the device node or file `node` stands on; nothing
+  // when it is not on USB.
+  virtual std::optional<UsbIdentity> usb_identity_of(const char* node) {
+    (void)node;
+    return std::nullopt;
+  }
+  // Takes the requests to end the program over until the watch is
+  // destroyed. One watch at a time; null when there is one already or the
+  // requests cannot be taken over.
+  virtual std::unique_ptr<TerminationWatch> watch_termination(WhenIgnored ignored) {
+    (void)ignored;
+    return nullptr;
+  }
 };
 
 // True when `a` and `b` lead to the same file: the same identity where both

@@ -2,17 +2,17 @@
 
 #include <tsk/libtsk.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
+
+#include "platform/platform.h"
 
 namespace tessil::rescue {
 
@@ -141,12 +141,17 @@ class TemporaryCopy {
       if (from + length > bytes.size() || to + length > bytes.size()) return false;
       bytes.replace(to, length, bytes, from, length);
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessil-fat-XXXXXX").string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return false;
-    path_ = pattern;
-    const bool written = ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
-    return ::close(fd) == 0 && written;
+    platform::Platform& os = platform::current();
+    const std::string name =
+        os.temporary_name_beside((std::filesystem::temp_directory_path() / "tessil-fat").c_str());
+    platform::Error error = platform::Error::none;
+    const std::unique_ptr<platform::ImageFile> file =
+        name.empty() ? nullptr
+                     : os.open_image(name.c_str(), platform::ImageMode::create_new, error);
+    if (!file) return false;
+    path_ = name;
+    return file->write(std::as_bytes(std::span(bytes))) == platform::Error::none &&
+           file->finish() == platform::Error::none;
   }
   const std::string& path() const { return path_; }
 

@@ -26,18 +26,28 @@ constinit std::mutex channel_mutex;
 constinit Target target = Target::unread;
 constinit char target_path[PATH_MAX] = {};
 
-// Reads TESSIL_DEBUG; channel_mutex held.
-void read_target() {
+// What TESSIL_DEBUG names, or nothing when it is unset, empty or too long.
+const char* named_target() {
   const char* value = std::getenv("TESSIL_DEBUG");
   const std::size_t length = value ? std::strlen(value) : 0;
-  if (length == 0 || length >= sizeof target_path) {
+  return length == 0 || length >= sizeof target_path ? nullptr : value;
+}
+
+// Reads TESSIL_DEBUG; channel_mutex held.
+void read_target() {
+  const char* value = named_target();
+  if (!value) {
     target = Target::silent;
   } else if (std::strcmp(value, "stderr") == 0) {
     target = Target::standard_error;
   } else {
-    std::memcpy(target_path, value, length + 1);
+    std::memcpy(target_path, value, std::strlen(value) + 1);
     target = Target::file;
   }
+}
+
+UniqueFd open_target_file(const char* path) {
+  return open_fd(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
 }
 
 void write_line(int fd, std::string_view line) {
@@ -56,12 +66,20 @@ void debug_write(std::string_view line) {
     if (target == Target::standard_error) {
       write_line(STDERR_FILENO, line);
     } else if (target == Target::file) {
-      const UniqueFd fd =
-          open_fd(target_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
-      if (fd) write_line(fd.get(), line);
+      if (const UniqueFd fd = open_target_file(target_path)) write_line(fd.get(), line);
     }
   }
   errno = saved_errno;
+}
+
+UniqueFd open_debug_destination() {
+  if (const char* value = named_target()) {
+    if (std::strcmp(value, "stderr") == 0)
+      return UniqueFd(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0));
+    if (UniqueFd fd = open_target_file(value)) return fd;
+  }
+  // A destination that cannot be opened is silence too.
+  return open_fd("/dev/null", O_WRONLY | O_CLOEXEC);
 }
 
 void reread_debug_target_for_testing() {

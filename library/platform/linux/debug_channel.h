@@ -6,10 +6,16 @@
 
 #include <string_view>
 
+#include "platform/linux/unique_fd.h"
+
 namespace tessil::platform::linux_os {
 
 // Appends `line` as it is, with one write().
 void debug_write(std::string_view line);
+
+// Where the lines go as a descriptor of its own, TESSIL_DEBUG read anew;
+// /dev/null when they go nowhere. Empty only when even that failed.
+UniqueFd open_debug_destination();
 
 // Makes the next line read TESSIL_DEBUG again. For tests only; no other
 // thread may write a line meanwhile.

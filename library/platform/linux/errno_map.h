@@ -30,6 +30,7 @@ constexpr Error error_from_errno(int code) noexcept {
     case EROFS:
       return Error::read_only;
     case ENOSPC:
+    case EDQUOT:
     case EFBIG:
       return Error::no_space;
     case EIO:

@@ -45,11 +45,6 @@ std::filesystem::path folder_of(const char* path) {
   return parent.empty() ? "." : parent;
 }
 
-void sync_folder_of(const char* path) {
-  if (UniqueFd directory = open_fd(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    sync_fd(directory.get());
-}
-
 // Twelve characters from the kernel's random source: 62^12 names.
 std::string random_part() {
   static constexpr char alphabet[] =
@@ -120,6 +115,12 @@ Error LinuxPlatform::publish(const char* from, const char* to, bool replace) {
   if (moved != 0) return error_from_errno(errno);
   sync_folder_of(to);
   return Error::none;
+}
+
+Error LinuxPlatform::sync_folder_of(const char* path) {
+  if (!path || !*path) return Error::not_found;
+  const UniqueFd directory = open_fd(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return directory ? sync_fd(directory.get()) : error_from_errno(errno);
 }
 
 Error LinuxPlatform::remove_file(const char* path) {

@@ -13,6 +13,7 @@
 #include "platform/linux/debug_channel.h"
 #include "platform/linux/device_map.h"
 #include "platform/linux/device_overlap.h"
+#include "platform/linux/errno_map.h"
 #include "platform/linux/linux_drive.h"
 #include "platform/linux/linux_image_file.h"
 #include "platform/linux/medium_cache.h"
@@ -104,6 +105,10 @@ bool LinuxPlatform::start_thread(std::function<void()> body) {
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+Error LinuxPlatform::error_of(int code) {
+  return error_from_errno(code);
 }
 
 }  // namespace tessil::platform::linux_os

@@ -31,6 +31,19 @@ class LinuxPlatform final : public Platform {
   std::optional<VersionInfo> version() override;
   void debug_output(std::string_view line) override;
   bool start_thread(std::function<void()> body) override;
+  Error error_of(int code) override;
+  Error sync_folder_of(const char* path) override;  // file_names.cpp
+  // standard_streams.cpp
+  bool is_terminal(StandardStream stream) override;
+  std::optional<int> terminal_width(StandardStream stream) override;
+  bool route_standard_output_to_debug() override;
+  // process_facts.cpp
+  std::string host_name() override;
+  std::string user_name() override;
+  std::string utc_now() override;
+  std::optional<UsbIdentity> usb_identity_of(const char* node) override;  // usb_identity.cpp
+  // termination_watch.cpp
+  std::unique_ptr<TerminationWatch> watch_termination(WhenIgnored ignored) override;
 };
 
 // The version record for a kernel release such as "6.1.0-18-amd64": the NT

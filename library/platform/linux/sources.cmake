@@ -12,8 +12,12 @@ set(tessil_platform_sources
   platform/linux/medium_cache.cpp
   platform/linux/medium_geometry.cpp
   platform/linux/file_names.cpp
+  platform/linux/process_facts.cpp
+  platform/linux/standard_streams.cpp
   platform/linux/system_platform.cpp
+  platform/linux/termination_watch.cpp
   platform/linux/udisks_opener.cpp
+  platform/linux/usb_identity.cpp
 )
 
 # udisks2 is reached over the system bus with sd-bus.

@@ -68,6 +68,7 @@ TEST(ErrnoMap, EachFailureKeepsItsMeaning) {
                                         {EBUSY, Error::busy},
                                         {EROFS, Error::read_only},
                                         {ENOSPC, Error::no_space},
+                                        {EDQUOT, Error::no_space},
                                         {EIO, Error::io},
                                         {EINVAL, Error::other}};
   for (const auto& [code, error] : rows) EXPECT_EQ(error_from_errno(code), error) << code;

@@ -1,6 +1,6 @@
 // The USB device above a block device, found in a fake sysfs tree shaped
 // like the kernel's: /sys/dev/block/MAJ:MIN links into /sys/devices.
-#include "usb_identity.h"
+#include "platform/linux/usb_identity.h"
 
 #include <stdlib.h>
 #include <sys/sysmacros.h>
@@ -50,15 +50,15 @@ TEST_F(UsbIdentityTest, FindsTheNearestUsbDeviceAboveTheDisk) {
   attribute("pci0000:00/0000:00:14.0/usb1", "idVendor", "1d6b");
   disk("platform/floppy.0/block/fd0", "2:0");
 
-  const std::optional<tessil::cli::UsbIdentity> found =
-      tessil::cli::usb_identity_of(makedev(8, 16), root_);
+  const std::optional<tessil::platform::UsbIdentity> found =
+      tessil::platform::linux_os::usb_identity_of(makedev(8, 16), root_);
   ASSERT_TRUE(found);
   EXPECT_EQ(found->vendor_id, "0644");
   EXPECT_EQ(found->product_id, "0000");
   EXPECT_EQ(found->vendor, "TEAC");
   EXPECT_EQ(found->product, "FD-05PUB");
-  EXPECT_FALSE(tessil::cli::usb_identity_of(makedev(2, 0), root_));
-  EXPECT_FALSE(tessil::cli::usb_identity_of(makedev(8, 32), root_));  // no such disk
+  EXPECT_FALSE(tessil::platform::linux_os::usb_identity_of(makedev(2, 0), root_));
+  EXPECT_FALSE(tessil::platform::linux_os::usb_identity_of(makedev(8, 32), root_));  // no such disk
 }
 
 }  // namespace

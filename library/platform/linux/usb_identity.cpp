@@ -1,11 +1,13 @@
-#include "usb_identity.h"
+#include "platform/linux/usb_identity.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include <fstream>
 
-namespace tessil::cli {
+#include "platform/linux/linux_platform.h"
+
+namespace tessil::platform::linux_os {
 
 namespace {
 
@@ -43,10 +45,10 @@ std::optional<UsbIdentity> usb_identity_of(dev_t device, const fs::path& sys_roo
   return std::nullopt;
 }
 
-std::optional<UsbIdentity> usb_identity_of(const std::string& node) {
+std::optional<UsbIdentity> LinuxPlatform::usb_identity_of(const char* node) {
   struct stat info {};
-  if (::stat(node.c_str(), &info) != 0 || !S_ISBLK(info.st_mode)) return std::nullopt;
-  return usb_identity_of(info.st_rdev);
+  if (!node || ::stat(node, &info) != 0 || !S_ISBLK(info.st_mode)) return std::nullopt;
+  return linux_os::usb_identity_of(info.st_rdev);
 }
 
-}  // namespace tessil::cli
+}  // namespace tessil::platform::linux_os
