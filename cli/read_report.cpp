@@ -130,10 +130,6 @@ platform::Error write_report(const ReadReport& report, bool replace) {
   return platform::current().replace_file(report_path_of(report.image).c_str(), text, replace);
 }
 
-void sync_folder_of(const std::string& file) {
-  platform::current().sync_folder_of(file.c_str());
-}
-
 int file_report(ReadReport& report, int32_t code, bool replace, int status) {
   if (end_report(report, code) != code && status == exit_ok) status = exit_status_of(report.code);
   const platform::Error failure = write_report(report, replace);

@@ -74,16 +74,6 @@ platform::Error write_report(const ReadReport& report, bool replace);
 // ends with 102 instead.
 int file_report(ReadReport& report, int32_t code, bool replace, int status);
 
-// Why a file that tessil-cli makes itself failed, from errno: the
-// platform's one reading of it, for the commands that still call the
-// system themselves.
-inline platform::Error file_error(int number) {
-  return platform::current().error_of(number);
-}
-
-// Makes a new name in `file`'s folder survive a crash.
-void sync_folder_of(const std::string& file);
-
 // The data's SHA-256 as the report gives it; empty when unknown.
 std::string data_sha256(const ReadReport& report);
 

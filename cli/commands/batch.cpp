@@ -3,9 +3,6 @@
 // [--no-report] [--progress]: one disk after another
 // from the same drive into numbered image files, each with its report, and
 // a line per disk in the folder's log.csv.
-#include <poll.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +12,7 @@
 #include "batch_disk.h"
 #include "batch_log.h"
 #include "batch_names.h"
+#include "batch_watch.h"
 #include "cancel_signals.h"
 #include "command.h"
 #include "commands/read_rescue.h"
@@ -33,11 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How often an empty drive, or one holding the disk just read, is asked
-// again. Each time is one geometry query and, with a disk in, a read of its
-// first sectors.
-constexpr auto poll_interval = std::chrono::milliseconds(500);
-
 struct BatchOptions {
   std::string drive;
   std::string pattern;
@@ -55,86 +48,6 @@ bool taken(const fs::path& path) {
   std::error_code error;
   return fs::exists(fs::symlink_status(path, error));
 }
-
-// Waits for a disk to read in the drive: one that was not there at the last
-// read. Enter on standard input asks again at once.
-class DiskWatch {
- public:
-  explicit DiskWatch(char letter) : letter_(letter) {}
-
-  // The drive with a new disk in it, and that disk's identity; nothing once
-  // Ctrl-C or SIGTERM came.
-  std::optional<std::pair<DriveFacts, MediumIdentity>> next() {
-    Shown shown = Shown::nothing;
-    for (;;) {
-      if (CancelSignals::requested()) return std::nullopt;
-      DriveFacts drive = look_at_drive(letter_);
-      if (!drive.has_disk) {
-        taken_out_ = true;
-        if (shown != Shown::empty)
-          say("Waiting for a disk in " + drive_text(letter_, drive.device) +
-              (drive.reason == platform::Error::no_medium ||
-                       drive.reason == platform::Error::not_found
-                   ? std::string()
-                   : " (" + std::string(reason_text(drive.reason)) + ")") +
-              "; Enter reads at once, Ctrl-C ends");
-        shown = Shown::empty;
-      } else if (std::optional<MediumIdentity> identity =
-                     identify_medium(letter_, drive.info.size, drive.reason)) {
-        // The disk just read, still in: it is never read twice.
-        if (taken_out_ || !last_ || *identity != *last_)
-          return {{std::move(drive), std::move(*identity)}};
-        if (shown != Shown::same)
-          say("The disk in drive " + std::string(1, letter_) +
-              " has been read; take it out and insert the next one");
-        shown = Shown::same;
-      } else {
-        // Found but not to be opened: mounted by a desktop, or held by
-        // another program. Reading it now would only fail.
-        if (shown != Shown::closed)
-          say("Waiting: " + drive_text(letter_, drive.device) + " cannot be opened (" +
-              std::string(reason_text(drive.reason)) + ")");
-        shown = Shown::closed;
-      }
-      if (wait_or_enter()) shown = Shown::nothing;
-    }
-  }
-
-  // The disk now read; another must come before anything is read again.
-  void read(MediumIdentity identity) {
-    last_ = std::move(identity);
-    taken_out_ = false;
-  }
-
- private:
-  enum class Shown { nothing, empty, same, closed };
-
-  static void say(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
-
-  // Sleeps one poll interval; true when Enter cut it short.
-  bool wait_or_enter() {
-    pollfd input{0, POLLIN, 0};
-    const int timeout = static_cast<int>(poll_interval.count());
-    if (!watch_input_) {
-      ::poll(nullptr, 0, timeout);  // a signal ends it early, as it should
-      return false;
-    }
-    if (::poll(&input, 1, timeout) <= 0) return false;
-    char buffer[256];
-    const ssize_t n = ::read(0, buffer, sizeof buffer);
-    if (n <= 0) {
-      // The end of the input (or no input at all) is no Enter.
-      watch_input_ = false;
-      return false;
-    }
-    return true;
-  }
-
-  char letter_;
-  std::optional<MediumIdentity> last_;
-  bool taken_out_ = true;
-  bool watch_input_ = true;
-};
 
 int run_batch(const BatchOptions& options) {
   const char letter = *drive_letter(options.drive);

@@ -6,6 +6,7 @@
 // platform::Error.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/termination_watch.h"
@@ -161,6 +163,13 @@ struct DriveEntry {
 
 enum class StandardStream { input, output, error };
 
+// What came on standard input while a program waited.
+enum class InputWait {
+  quiet,   // nothing within the time, or a signal cut the wait short
+  line,    // something was typed (and taken)
+  closed,  // the input has ended, or there is none to watch
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -267,11 +276,6 @@ class Platform {
   // What a program around the engine asks of the system. A system that
   // lacks one answers as the defaults do: not supported.
 
-  // The platform::Error for the system's own error number `code`.
-  virtual Error error_of(int code) {
-    (void)code;
-    return Error::other;
-  }
   // Makes a name just made, renamed or removed in the folder of `path`
   // survive a crash.
   virtual Error sync_folder_of(const char* path) {
@@ -282,6 +286,13 @@ class Platform {
   virtual bool is_terminal(StandardStream stream) {
     (void)stream;
     return false;
+  }
+  // Waits up to `timeout` for a line on standard input when `watch_input`,
+  // else just waits; a termination signal ends the wait early.
+  virtual InputWait wait_for_input(std::chrono::milliseconds timeout, bool watch_input) {
+    (void)watch_input;
+    std::this_thread::sleep_for(timeout);
+    return InputWait::closed;
   }
   // The terminal's width in columns; nothing when the stream is no terminal.
   virtual std::optional<int> terminal_width(StandardStream stream) {

@@ -107,8 +107,4 @@ bool LinuxPlatform::start_thread(std::function<void()> body) {
   }
 }
 
-Error LinuxPlatform::error_of(int code) {
-  return error_from_errno(code);
-}
-
 }  // namespace tessil::platform::linux_os

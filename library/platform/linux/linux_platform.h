@@ -31,9 +31,9 @@ class LinuxPlatform final : public Platform {
   std::optional<VersionInfo> version() override;
   void debug_output(std::string_view line) override;
   bool start_thread(std::function<void()> body) override;
-  Error error_of(int code) override;
   Error sync_folder_of(const char* path) override;  // file_names.cpp
   // standard_streams.cpp
+  InputWait wait_for_input(std::chrono::milliseconds timeout, bool watch_input) override;
   bool is_terminal(StandardStream stream) override;
   std::optional<int> terminal_width(StandardStream stream) override;
   bool route_standard_output_to_debug() override;
