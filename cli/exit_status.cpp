@@ -25,6 +25,10 @@ int report_job_failure(int32_t code, platform::Error reason, std::string_view dr
     case JOB_HEADER_WRITE_FAILED:
     case JOB_IMAGE_OPEN_FAILED:
     case JOB_HEADER_READ_FAILED:
+    case outcome::map_unusable:
+    case outcome::map_not_written:
+    case outcome::report_not_written:
+    case outcome::data_mismatch:
       return report_failure(code, image, reason);
     case JOB_GEOMETRY_MISMATCH:
       return report_failure(code, std::string(image).append(" and ").append(drive), reason);

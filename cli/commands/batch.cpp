@@ -124,7 +124,7 @@ int run_batch(const BatchOptions& options) {
       disk_status = recorded;
     }
     if (!log.append(number, *image, report)) {
-      disk_status = report_failure(JOB_HEADER_WRITE_FAILED, log.path().string());
+      disk_status = report_failure(outcome::log_not_written, log.path().string());
       if (status == exit_ok) status = disk_status;
       break;
     }

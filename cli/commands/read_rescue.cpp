@@ -170,7 +170,7 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
 }
 
 int32_t rescue_result(const rescue::RescueOutcome& out) {
-  if (out.job.code == JOB_OK && !out.map.complete()) return JOB_SHORT_READ;
+  if (out.job.code == JOB_OK && !out.map.complete()) return outcome::sectors_missing;
   return out.job.code;
 }
 
@@ -220,8 +220,10 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   // A failure, or a stop before the image was in place, leaves nothing to
   // report on.
   if ((code != JOB_OK && code != JOB_CANCELLED) || !out.in_place) {
-    const int status = report_job_failure(code, out.job.reason, drive,
-                                          out.failed_file.empty() ? image : out.failed_file);
+    const bool map_failed = code == outcome::map_unusable || code == outcome::map_not_written;
+    const int status = report_job_failure(
+        code, out.job.reason, drive,
+        map_failed ? out.map_path : (out.failed_file.empty() ? image : out.failed_file));
     if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
     return status;
   }

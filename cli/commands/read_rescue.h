@@ -8,12 +8,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include "outcomes.h"
 #include "rescue/rescue_job.h"
 
 namespace tessil::cli {
 
 // The rescue went through and some sectors are still not rescued.
-inline constexpr int exit_sectors_missing = 4;
+inline constexpr int exit_sectors_missing = exit_status_of(outcome::sectors_missing);
 
 struct RescueOptions {
   bool rescue = false;

@@ -30,7 +30,7 @@ TEST_F(CliTest, RescueRefusesOutputsThatAreOneFileAndAMapWithoutItsFolder) {
   // to stop the same command once the folder is there.
   const std::vector<std::string> command{"read", "A", "r.tsl", "--rescue", "--map", "gone/r.map"};
   const Result missing = cli(command);
-  EXPECT_EQ(missing.status, 102) << missing.err;
+  EXPECT_EQ(missing.status, 114) << missing.err;
   EXPECT_TRUE(contains(missing.err, "gone/r.map")) << missing.err;
   EXPECT_FALSE(fs::exists(fs::symlink_status(at("r.tsl"))));
   fs::create_directory(at("gone"));

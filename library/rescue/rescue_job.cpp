@@ -8,6 +8,7 @@
 
 #include "image_format.h"
 #include "job_preamble.h"
+#include "outcomes.h"
 #include "progress.h"
 #include "rescue/rescue_start.h"
 #include "trace.h"
@@ -82,7 +83,7 @@ class Rescuer {
     if (const platform::Error saved = platform::current().replace_file(out_.map_path.c_str(), text);
         saved != platform::Error::none) {
       out_.failed_file = out_.map_path;
-      fail(JOB_HEADER_WRITE_FAILED, saved, "the map file could not be written");
+      fail(outcome::map_not_written, saved, "the map file could not be written");
       return false;
     }
     return true;

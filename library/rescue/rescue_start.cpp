@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image_format.h"
+#include "outcomes.h"
 
 namespace tessil::rescue {
 
@@ -169,11 +170,11 @@ bool load_map(const RescueRequest& request, RescueOutcome& out) {
   std::string error;
   std::optional<RescueMap> map = read == Error::none ? parse_map(text, error) : std::nullopt;
   if (!map)
-    return fail(out, JOB_IMAGE_OPEN_FAILED, read == Error::none ? Error::other : read,
+    return fail(out, outcome::map_unusable, read == Error::none ? Error::other : read,
                 "the map file " + out.map_path +
                     " cannot be used: " + (error.empty() ? "it cannot be read" : error));
   if (map->size() > out.drive.size)
-    return fail(out, JOB_GEOMETRY_MISMATCH, Error::none,
+    return fail(out, outcome::map_unusable, Error::none,
                 "the map file " + out.map_path + " describes a larger disk");
   // A new rescue's first map, saved before its image was put in place:
   // nothing was rescued, and starting afresh loses nothing.
@@ -212,7 +213,7 @@ bool new_image(const RescueRequest& request, const JobDrive& drive, RescueOutcom
   std::error_code ignored;
   if (!folder.empty() && !std::filesystem::is_directory(folder, ignored)) {
     out.failed_file = out.map_path;
-    return fail(out, JOB_HEADER_WRITE_FAILED, Error::not_found,
+    return fail(out, outcome::map_not_written, Error::not_found,
                 "the map file's folder " + folder.string() + " does not exist");
   }
   platform::Platform& os = platform::current();
@@ -248,7 +249,8 @@ bool start_rescue(const RescueRequest& request, const JobDrive& drive, RescueOut
                   JobHandles& handles, RescueSink& sink, NewImage& image) {
   const uint64_t sector_size = uint64_t(std::max(drive.info.bytes_per_sector, 0));
   if (sector_size == 0 || drive.info.size % sector_size != 0)
-    return fail(out, JOB_NO_MEDIA, Error::other, "the disk's geometry has no whole sectors");
+    return fail(out, outcome::no_whole_sectors, Error::other,
+                "the disk's geometry has no whole sectors");
   if (platform::same_file(out.map_path, request.job.image) ||
       platform::current().is_drive(drive.device_path, out.map_path.c_str()))
     return fail(out, JOB_IMAGE_CREATE_FAILED, Error::other,

@@ -10,6 +10,7 @@
 
 #include "fake_platform.h"
 #include "image_format.h"
+#include "outcomes.h"
 #include "rescue/rescue_job.h"
 #include "rescue/rescue_report.h"
 
@@ -200,7 +201,7 @@ TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisksAndNeverEmptiesAnImage) {
   // start); a smaller one, or an image of another geometry, is not.
   medium_ = make_medium(20, 2, 9);
   const RescueOutcome smaller = run();
-  EXPECT_EQ(smaller.job.code, JOB_GEOMETRY_MISMATCH);
+  EXPECT_EQ(smaller.job.code, outcome::map_unusable);
   EXPECT_FALSE(smaller.problem.empty());
 
   medium_ = make_medium(40, 2, 9);
@@ -210,7 +211,7 @@ TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisksAndNeverEmptiesAnImage) {
   EXPECT_EQ(other.job.code, JOB_GEOMETRY_MISMATCH);
 
   testing::write_file(dir_.path("disk.img.map"), {std::byte{'x'}});
-  EXPECT_EQ(run().job.code, JOB_IMAGE_OPEN_FAILED);
+  EXPECT_EQ(run().job.code, outcome::map_unusable);
   EXPECT_EQ(image().size(), header + sectors * sector) << "the image is left alone";
 
   // Without its map, an earlier image is never emptied for a fresh start.
