@@ -42,7 +42,7 @@ class DiskWatch {
               (drive.reason == platform::Error::no_medium ||
                        drive.reason == platform::Error::not_found
                    ? std::string()
-                   : " (" + std::string(reason_text(drive.reason)) + ")") +
+                   : " (" + std::string(platform::error_words(drive.reason)) + ")") +
               "; Enter reads at once, Ctrl-C ends");
         shown = Shown::empty;
       } else if (std::optional<MediumIdentity> identity =
@@ -59,7 +59,7 @@ class DiskWatch {
         // another program. Reading it now would only fail.
         if (shown != Shown::closed)
           say("Waiting: " + drive_text(letter_, drive.device) + " cannot be opened (" +
-              std::string(reason_text(drive.reason)) + ")");
+              std::string(platform::error_words(drive.reason)) + ")");
         shown = Shown::closed;
       }
       if (wait_or_enter()) shown = Shown::nothing;

@@ -44,32 +44,6 @@ std::string_view kind_text(platform::DriveKind kind) {
   return "unknown";
 }
 
-std::string_view reason_text(platform::Error reason) {
-  switch (reason) {
-    case platform::Error::none:
-      return "";
-    case platform::Error::not_found:
-      return "not found";
-    case platform::Error::no_medium:
-      return "no medium";
-    case platform::Error::access_denied:
-      return "permission denied";
-    case platform::Error::busy:
-      return "in use (mounted or held by another program)";
-    case platform::Error::read_only:
-      return "write-protected";
-    case platform::Error::no_space:
-      return "no space left";
-    case platform::Error::io:
-      return "input/output error";
-    case platform::Error::exists:
-      return "already exists";
-    case platform::Error::other:
-      break;
-  }
-  return "not usable";
-}
-
 std::string geometry_text(const ImageHeader& g) {
   char text[160];
   std::snprintf(text, sizeof text,

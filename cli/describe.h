@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "geometry.h"
+#include "platform/error_words.h"
 #include "platform/platform.h"
 #include "tessil.h"
 
@@ -19,9 +20,6 @@ std::string printable(std::string_view text);
 
 // "floppy controller", "USB floppy", "environment".
 std::string_view kind_text(platform::DriveKind kind);
-
-// Why a drive or a file could not be used, in a few words.
-std::string_view reason_text(platform::Error reason);
 
 // "80 cylinders, 2 heads, 18 sectors per track, 512 bytes per sector".
 std::string geometry_text(const ImageHeader& geometry);

@@ -12,7 +12,7 @@ int report_failure(int32_t code, std::string_view subject, platform::Error reaso
   std::string line = "tessil-cli: ";
   line += result_text(code);
   if (!subject.empty()) line.append(": ").append(printable(subject));
-  if (reason != platform::Error::none) line.append(": ").append(reason_text(reason));
+  if (reason != platform::Error::none) line.append(": ").append(platform::error_words(reason));
   line += '\n';
   std::fputs(line.c_str(), stderr);
   return exit_status_of(code);

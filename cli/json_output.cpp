@@ -36,7 +36,7 @@ Json drive_json(const DriveFacts& drive) {
     out["size"] = drive.info.size;
     out["media_type"] = drive.info.media_type;
   } else {
-    out["reason"] = reason_text(drive.reason);
+    out["reason"] = platform::error_words(drive.reason);
   }
   return out;
 }

@@ -30,10 +30,6 @@ std::string utc_now() {
   return platform::current().utc_now();
 }
 
-std::string report_path_of(const std::string& image) {
-  return image + ".json";
-}
-
 ReadReport begin_report(const DriveFacts& drive, const std::string& image, const std::string& label,
                         bool raw) {
   ReadReport report;

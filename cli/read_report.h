@@ -47,7 +47,9 @@ void remember_command_line(int argc, char** argv);
 std::string utc_now();
 
 // IMAGE.json for IMAGE.
-std::string report_path_of(const std::string& image);
+inline std::string report_path_of(const std::string& image) {
+  return image + ".json";
+}
 
 // A report on a read of `drive` into `image` that begins now.
 ReadReport begin_report(const DriveFacts& drive, const std::string& image, const std::string& label,

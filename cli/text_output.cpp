@@ -42,7 +42,7 @@ void print_drive(const DriveFacts& drive) {
   if (!drive.has_disk) {
     print_fact("Disk:", drive.reason == platform::Error::no_medium
                             ? std::string("no disk")
-                            : "no disk (" + std::string(reason_text(drive.reason)) + ")");
+                            : "no disk (" + std::string(platform::error_words(drive.reason)) + ")");
     return;
   }
   print_fact("Geometry:", geometry_text(header_of(drive.info)));

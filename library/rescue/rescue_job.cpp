@@ -26,17 +26,11 @@ JobOutcome outcome(int32_t code, platform::Error reason) {
   return result;
 }
 
-// The map on disk may trail the image by this much: a crash loses at most
-// this long a stretch of work, never a sector's truth.
-constexpr auto save_interval = std::chrono::seconds(1);
-
-// Large reads, where the disk reads cleanly, are whole cylinders up to
-// 64 KiB: a plain read's pace, on track boundaries, and small enough that a
-// failed one leaves little to trim.
-uint64_t cluster_bytes(const DriveInfo& info, uint64_t sector) {
+// Whole cylinders up to the tuning's limit.
+uint64_t cluster_bytes(const DriveInfo& info, uint64_t sector, const RescueTuning& tuning) {
   const uint64_t cylinder = uint64_t(std::max(info.sectors_per_track, 1)) *
                             uint64_t(std::max(info.tracks_per_cylinder, 1)) * sector;
-  const uint64_t limit = std::max<uint64_t>(64 * 1024 / sector, 1) * sector;
+  const uint64_t limit = std::max<uint64_t>(tuning.cluster_limit / sector, 1) * sector;
   return cylinder > limit ? limit : limit / cylinder * cylinder;
 }
 
@@ -50,7 +44,7 @@ class Rescuer {
         handles_(handles),
         sink_(sink),
         sector_(uint64_t(outcome.drive.bytes_per_sector)),
-        cluster_(cluster_bytes(outcome.drive, sector_)),
+        cluster_(cluster_bytes(outcome.drive, sector_, request.tuning)),
         track_(uint64_t(std::max(outcome.drive.sectors_per_track, 1)) * sector_),
         buffer_(cluster_) {
     notes_.command_line = request.command_line;
@@ -72,7 +66,7 @@ class Rescuer {
   // Makes the image durable, then the map that describes it: the map never
   // claims a sector the image does not hold.
   bool save(bool force) {
-    if (!force && Clock::now() - last_save_ < save_interval) return true;
+    if (!force && Clock::now() - last_save_ < request_.tuning.save_interval) return true;
     last_save_ = Clock::now();
     if (const platform::Error synced = handles_.image->sync(); synced != platform::Error::none) {
       fail(JOB_HEADER_WRITE_FAILED, synced, "the image file could not be written");
@@ -139,7 +133,7 @@ class Rescuer {
   // a failing area, farther each time it keeps failing, so that the good
   // parts of the disk come first; the second reads what it jumped over.
   void copy() {
-    const uint64_t max_skip = 16 * cluster_;
+    const uint64_t max_skip = request_.tuning.max_skip_clusters * cluster_;
     for (int pass = 1; pass <= 2; ++pass) {
       map_.phase = Phase::copying;
       map_.pass = pass;

@@ -4,6 +4,7 @@
 // Run again with the same map, it reads only what is still missing.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -19,8 +20,23 @@ enum class Fill {
   marker,  // a text no real sector holds, with the sector's number
 };
 
+// How the passes read, in one place.
+struct RescueTuning {
+  // Large reads, where the disk reads cleanly, are whole cylinders up to
+  // this size: a plain read's pace, on track boundaries, and small enough
+  // that a failed one leaves little to trim.
+  uint64_t cluster_limit = 64 * 1024;
+  // The first pass jumps past a failing area by one cluster, doubling up to
+  // this many clusters while it keeps failing.
+  uint64_t max_skip_clusters = 16;
+  // The map on disk may trail the image by this much: a crash loses at most
+  // this long a stretch of work, never a sector's truth.
+  std::chrono::milliseconds save_interval{1000};
+};
+
 struct RescueRequest {
-  JobRequest job;   // drive, image file and label
+  JobRequest job;  // drive, image file and label
+  RescueTuning tuning;
   std::string map;  // the mapfile; empty: the image's path and ".map"
   int retries = 2;  // passes over the sectors still bad at the end
   Fill fill = Fill::zero;
