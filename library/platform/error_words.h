@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/error.h"
 
 namespace tessil::platform {
 

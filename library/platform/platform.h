@@ -19,23 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/error.h"
+#include "platform/handles.h"
 #include "platform/termination_watch.h"
 #include "platform/usb_identity.h"
 
 namespace tessil::platform {
-
-enum class Error {
-  none,
-  not_found,      // nothing stands behind the drive letter or path
-  no_medium,      // the drive is empty
-  access_denied,  // no permission
-  busy,           // mounted, or held exclusively by another program
-  read_only,      // the medium is write-protected
-  no_space,       // past the end of the medium
-  io,             // the medium failed
-  exists,         // a new name is taken already
-  other,
-};
 
 // The geometry of a medium as the drive reports it: 24 bytes, in this order.
 struct DriveGeometry {
@@ -52,79 +41,6 @@ struct VersionInfo {
   uint32_t platform_id = 0;
   uint32_t major = 0;
   uint32_t minor = 0;
-};
-
-// What a read delivered. Fewer bytes than asked for come either from the
-// end of the medium (`end`) or from a failure (`error`); a failed part is
-// skipped, so the next read goes on after it.
-struct ReadResult {
-  std::size_t count = 0;
-  Error error = Error::none;
-  bool end = false;
-
-  bool failed() const { return error != Error::none; }
-};
-
-// A raw drive opened for a job. Closing it is destroying it.
-class Drive {
- public:
-  virtual ~Drive() = default;
-  // Reads up to data.size() bytes at the current position.
-  virtual ReadResult read(std::span<std::byte> data) = 0;
-  // Writes every byte at the current position, or fails.
-  virtual Error write(std::span<const std::byte> data) = 0;
-  // Makes everything written so far durable on the medium.
-  virtual Error flush() = 0;
-  // Reads data.size() bytes (whole sectors) at byte `offset` from the
-  // medium itself, never from a cache, so that a bad sector fails alone and
-  // a second try really asks the medium again. A failure leaves `count` at
-  // the bytes read before it. Leaves the sequential position alone; a drive
-  // read this way is read only this way.
-  virtual ReadResult read_at(uint64_t offset, std::span<std::byte> data) = 0;
-};
-
-// An image file opened for a job or a look at its header, read or written
-// from its start on. Closing it is destroying it; nothing counts as written
-// before finish() said so.
-class ImageFile {
- public:
-  virtual ~ImageFile() = default;
-  // Reads up to data.size() bytes at the current position.
-  virtual ReadResult read(std::span<std::byte> data) = 0;
-  // Writes every byte at the current position, or fails. A failure may show
-  // only at a later write or at finish().
-  virtual Error write(std::span<const std::byte> data) = 0;
-  // Makes everything written durable: the data, then a new file's directory
-  // entry.
-  virtual Error finish() = 0;
-  // The size in bytes of the file or device as it was opened, or nothing
-  // when it cannot be told.
-  virtual std::optional<uint64_t> size() = 0;
-  // Writes every byte at `offset` from the file's start (an image opened to
-  // update), or fails.
-  virtual Error write_at(uint64_t offset, std::span<const std::byte> data) = 0;
-  // Makes everything written so far durable; the file stays open.
-  virtual Error sync() = 0;
-  // True while `path` still names this very file: it was neither deleted nor
-  // renamed away, nor replaced by another file of that name.
-  virtual bool named_by(const char* path) {
-    (void)path;
-    return true;
-  }
-  // Makes the file `size` bytes long, what it gains reading as zeros,
-  // without writing them; Error::other where that cannot be done, and the
-  // caller writes the zeros itself.
-  virtual Error set_size(uint64_t size) {
-    (void)size;
-    return Error::other;
-  }
-  // Reads data.size() bytes at `offset` from the file's start, whatever
-  // was written before; leaves the current position alone. Error::other
-  // where the file cannot be read so.
-  virtual ReadResult read_at(uint64_t offset, std::span<std::byte> data) {
-    (void)offset, (void)data;
-    return {0, Error::other, false};
-  }
 };
 
 // What makes a file itself, whatever name or link leads to it.
