@@ -45,22 +45,30 @@ std::string progress_text(uint64_t done, uint64_t total, double seconds) {
   return text;
 }
 
-void ProgressDisplay::update(uint64_t done, uint64_t total, double seconds) {
-  if (style_ == Style::none || total == 0) return;
+bool ProgressDisplay::due(double seconds) const {
+  if (style_ == Style::none) return false;
   const double interval = style_ == Style::line ? line_interval : plain_interval;
-  if (shown_ && seconds - last_shown_ < interval) return;
-  show(done, total, seconds);
+  return !shown_ || seconds - last_shown_ >= interval;
+}
+
+void ProgressDisplay::update(uint64_t done, uint64_t total, double seconds) {
+  if (total == 0 || !due(seconds)) return;
+  show_text(progress_text(done, total, seconds), seconds);
 }
 
 void ProgressDisplay::finish(uint64_t done, uint64_t total, double seconds) {
   if (style_ == Style::none) return;
-  if (total > 0) show(done, total, seconds);
+  if (total > 0) show_text(progress_text(done, total, seconds), seconds);
+  end_line();
+}
+
+void ProgressDisplay::end_line() {
+  if (style_ == Style::none) return;
   if (style_ == Style::line && shown_) std::fputc('\n', out_);
   std::fflush(out_);
 }
 
-void ProgressDisplay::show(uint64_t done, uint64_t total, double seconds) {
-  std::string text = progress_text(done, total, seconds);
+void ProgressDisplay::show_text(std::string text, double seconds) {
   if (style_ == Style::line) {
     // Spaces wipe what a longer line before left behind.
     const std::size_t width = text.size();

@@ -25,9 +25,14 @@ class ProgressDisplay {
   // Shows the final state and ends the terminal line.
   void finish(uint64_t done, uint64_t total, double seconds);
 
- private:
-  void show(uint64_t done, uint64_t total, double seconds);
+  // For a display of its own words: whether a line is shown at all, whether
+  // one is due `seconds` after the start, showing one, and ending the line.
+  bool active() const { return style_ != Style::none; }
+  bool due(double seconds) const;
+  void show_text(std::string text, double seconds);
+  void end_line();
 
+ private:
   Style style_;
   std::FILE* out_;
   bool shown_ = false;

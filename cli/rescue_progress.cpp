@@ -44,18 +44,14 @@ void RescueProgress::started(const DriveInfo& drive) {
 
 void RescueProgress::map_changed(const RescueMap& map) {
   if (map.phase == Phase::retrying) retry_passes_ = std::max(retry_passes_, map.pass);
-  if (style_ == ProgressDisplay::Style::none) return;
   const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-  const double interval = style_ == ProgressDisplay::Style::line ? 0.1 : 1.0;
-  if (shown_ && seconds - last_shown_ < interval) return;
-  show(map, seconds);
+  if (display_.due(seconds)) show(map, seconds);
 }
 
 void RescueProgress::finish(const RescueMap& map) {
-  if (style_ == ProgressDisplay::Style::none) return;
+  if (!display_.active()) return;
   if (map.size() > 0) show(map, std::chrono::duration<double>(Clock::now() - start_).count());
-  if (style_ == ProgressDisplay::Style::line && shown_) std::fputc('\n', stderr);
-  std::fflush(stderr);
+  display_.end_line();
 }
 
 void RescueProgress::show(const RescueMap& map, double seconds) {
@@ -66,18 +62,7 @@ void RescueProgress::show(const RescueMap& map, double seconds) {
                 " not tried",
                 std::string(phase_name(map.phase)).c_str(), map.pass, map.current_pos / sector_,
                 counts.good, counts.bad, counts.untried);
-  std::string text = line;
-  if (style_ == ProgressDisplay::Style::line) {
-    const std::size_t width = text.size();
-    if (width < last_width_) text.append(last_width_ - width, ' ');
-    last_width_ = width;
-    std::fprintf(stderr, "\r%s", text.c_str());
-  } else {
-    std::fprintf(stderr, "tessil-cli: %s\n", text.c_str());
-  }
-  std::fflush(stderr);
-  shown_ = true;
-  last_shown_ = seconds;
+  display_.show_text(line, seconds);
 }
 
 }  // namespace tessil::cli

@@ -14,7 +14,7 @@ namespace tessil::cli {
 // Ctrl-C and SIGTERM become the job's cancel, read between two reads.
 class RescueProgress final : public rescue::RescueSink {
  public:
-  explicit RescueProgress(ProgressDisplay::Style style) : style_(style) {}
+  explicit RescueProgress(ProgressDisplay::Style style) : display_(style) {}
 
   void progress(const JobProgress&) override {}
   bool cancel_requested() override;
@@ -29,12 +29,9 @@ class RescueProgress final : public rescue::RescueSink {
 
   void show(const rescue::RescueMap& map, double seconds);
 
-  ProgressDisplay::Style style_;
+  ProgressDisplay display_;
   uint64_t sector_ = 512;
   Clock::time_point start_ = Clock::now();
-  bool shown_ = false;
-  double last_shown_ = 0;
-  std::size_t last_width_ = 0;
   int retry_passes_ = 0;
 };
 
