@@ -3,21 +3,21 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/job_runner.h"
 #include "describe.h"
-#include "job_runner.h"
 #include "jobs.h"
 #include "progress_display.h"
 
 namespace tessil::cli {
 
 DiskRead read_one(char letter, const std::string& image, const std::string& label, bool raw,
-                  bool progress, const DriveFacts& drive, ReadReport& report) {
+                  bool progress, const app::DriveFacts& drive, app::ReadReport& report) {
   JobRequest request{std::string(1, letter), image, raw ? "" : label};
   request.raw_image = raw;
   request.checksums = true;
   ProgressDisplay display(ProgressDisplay::style_for_stderr(progress));
-  const JobRun run = run_job(run_read_job, request, display);
-  report.streamed = streamed_digests(run.outcome.checksums);
+  const app::JobRun run = app::run_job(run_read_job, request, display);
+  report.streamed = app::streamed_digests(run.outcome.checksums);
   DiskRead result;
   result.code = result.recorded = run.outcome.code;
   if (result.code != JOB_OK && result.code != JOB_NO_MEDIA)
@@ -28,8 +28,8 @@ DiskRead read_one(char letter, const std::string& image, const std::string& labe
 }
 
 DiskRead rescue_one(char letter, const std::string& image, const std::string& label,
-                    const RescueOptions& options, bool progress, const DriveFacts& drive,
-                    ReadReport& report) {
+                    const RescueOptions& options, bool progress, const app::DriveFacts& drive,
+                    app::ReadReport& report) {
   const rescue::RescueOutcome out = rescue_disk(letter, image, label, options, progress, &report);
   DiskRead result;
   result.code = out.job.code;

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "app/drive_facts.h"
+#include "app/read_report.h"
 #include "commands/read_rescue.h"
-#include "drive_facts.h"
 #include "exit_status.h"
-#include "read_report.h"
 
 namespace tessil::cli {
 
@@ -22,11 +22,11 @@ struct DiskRead {
 
 // Reads the disk in `letter` into `image`, a raw image when `raw`.
 DiskRead read_one(char letter, const std::string& image, const std::string& label, bool raw,
-                  bool progress, const DriveFacts& drive, ReadReport& report);
+                  bool progress, const app::DriveFacts& drive, app::ReadReport& report);
 
 // Rescues the disk in `letter` into `image`, with its map IMAGE.map.
 DiskRead rescue_one(char letter, const std::string& image, const std::string& label,
-                    const RescueOptions& options, bool progress, const DriveFacts& drive,
-                    ReadReport& report);
+                    const RescueOptions& options, bool progress, const app::DriveFacts& drive,
+                    app::ReadReport& report);
 
 }  // namespace tessil::cli

@@ -20,12 +20,13 @@ std::string field(const std::string& text) {
 
 }  // namespace
 
-bool BatchLog::append(long long number, const std::string& file, const ReadReport& report) const {
+bool BatchLog::append(long long number, const std::string& file,
+                      const app::ReadReport& report) const {
   const std::string line =
       std::to_string(number) + "," + field(file) + "," + report.ended + "," +
       field(std::to_string(report.code) + " " + std::string(result_text(report.code))) + "," +
       (report.bad_sectors ? std::to_string(report.bad_sectors->size()) : "") + "," +
-      data_sha256(report) + "\n";
+      app::data_sha256(report) + "\n";
   return platform::current().append_line(path_.c_str(),
                                          "number,file,time,result,bad_sectors,sha256\n",
                                          line) == platform::Error::none;

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "read_report.h"
+#include "app/read_report.h"
 
 namespace tessil::cli {
 
@@ -15,7 +15,7 @@ class BatchLog {
 
   // Appends a line (and the heading first, to a new log); false when it
   // could not be written through.
-  bool append(long long number, const std::string& file, const ReadReport& report) const;
+  bool append(long long number, const std::string& file, const app::ReadReport& report) const;
 
   const std::filesystem::path& path() const { return path_; }
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "read_report.h"
+#include "app/read_report.h"
 
 namespace tessil::cli {
 
@@ -66,7 +66,7 @@ std::optional<std::string> claim_name(const NamePattern& pattern, const std::str
                                       long long& number, platform::Error& reason) {
   for (;; ++number) {
     const std::string image = pattern.name(number) + extension;
-    if (taken(image) || taken(report_path_of(image)) || taken(image + ".map")) continue;
+    if (taken(image) || taken(app::report_path_of(image)) || taken(image + ".map")) continue;
     // A new name only, never a link: the claim fails where another got there first.
     platform::Error error = platform::Error::none;
     const std::unique_ptr<platform::ImageFile> file =

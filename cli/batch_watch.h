@@ -9,10 +9,10 @@
 
 #include <cstdio>
 
-#include "cancel_signals.h"
+#include "app/cancel_signals.h"
+#include "app/drive_facts.h"
 #include "describe.h"
 #include "disk_head.h"
-#include "drive_facts.h"
 #include "platform/platform.h"
 
 namespace tessil::cli {
@@ -30,11 +30,11 @@ class DiskWatch {
 
   // The drive with a new disk in it, and that disk's identity; nothing once
   // Ctrl-C or SIGTERM came.
-  std::optional<std::pair<DriveFacts, MediumIdentity>> next() {
+  std::optional<std::pair<app::DriveFacts, MediumIdentity>> next() {
     Shown shown = Shown::nothing;
     for (;;) {
-      if (CancelSignals::requested()) return std::nullopt;
-      DriveFacts drive = look_at_drive(letter_);
+      if (app::CancelSignals::requested()) return std::nullopt;
+      app::DriveFacts drive = app::look_at_drive(letter_);
       if (!drive.has_disk) {
         taken_out_ = true;
         if (shown != Shown::empty)

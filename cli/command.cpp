@@ -1,6 +1,6 @@
 #include "command.h"
 
-#include "drive_facts.h"
+#include "app/drive_facts.h"
 #include "tessil.h"
 
 namespace tessil::cli {
@@ -8,7 +8,7 @@ namespace tessil::cli {
 CLI::Option* add_drive_argument(CLI::App& command, std::string& drive) {
   const CLI::Validator letter(
       [](std::string& text) -> std::string {
-        return drive_letter(text) ? std::string() : "'" + text + "' is not a drive letter";
+        return app::drive_letter(text) ? std::string() : "'" + text + "' is not a drive letter";
       },
       "");
   return command.add_option("DRIVE", drive, "Drive letter: A, B, ... (either case)")

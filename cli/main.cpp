@@ -7,11 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "app/read_report.h"
 #include "command.h"
 #include "describe.h"
 #include "exit_status.h"
 #include "outcomes.h"
-#include "read_report.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ std::optional<std::string> unknown_command(int argc, char** argv, const CLI::App
 
 int main(int argc, char** argv) {
   using namespace tessil::cli;
-  remember_command_line(argc, argv);
+  tessil::app::remember_command_line(argc, argv);
   CLI::App program("Copies whole floppy disks into image files and back.", "tessil-cli");
   program.set_help_flag("-h,--help", "Print this help and exit");
   program.set_version_flag("--version", "tessil-cli " TESSIL_VERSION, "Print the version and exit");

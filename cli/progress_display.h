@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/job_runner.h"
+
 namespace tessil::cli {
 
-class ProgressDisplay {
+class ProgressDisplay final : public app::ProgressView {
  public:
   enum class Style { none, line, plain };
 
@@ -21,9 +23,9 @@ class ProgressDisplay {
   explicit ProgressDisplay(Style style, std::FILE* out = stderr) : style_(style), out_(out) {}
 
   // Shows the state `seconds` after the start, unless shown too recently.
-  void update(uint64_t done, uint64_t total, double seconds);
+  void update(uint64_t done, uint64_t total, double seconds) override;
   // Shows the final state and ends the terminal line.
-  void finish(uint64_t done, uint64_t total, double seconds);
+  void finish(uint64_t done, uint64_t total, double seconds) override;
 
   // For a display of its own words: whether a line is shown at all, whether
   // one is due `seconds` after the start, showing one, and ending the line.

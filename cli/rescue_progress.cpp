@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "cancel_signals.h"
+#include "app/cancel_signals.h"
 #include "rescue/rescue_report.h"
 
 namespace tessil::cli {
@@ -35,7 +35,7 @@ std::string_view phase_name(Phase phase) {
 }  // namespace
 
 bool RescueProgress::cancel_requested() {
-  return CancelSignals::requested();
+  return app::CancelSignals::requested();
 }
 
 void RescueProgress::started(const DriveInfo& drive) {

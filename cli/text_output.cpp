@@ -10,7 +10,7 @@ namespace tessil::cli {
 
 namespace {
 
-std::string disk_text(const DriveFacts& drive) {
+std::string disk_text(const app::DriveFacts& drive) {
   if (!drive.has_disk) return "no disk";
   return std::to_string(drive.info.size) + " bytes (" + geometry_short(header_of(drive.info)) + ")";
 }
@@ -21,21 +21,21 @@ void print_fact(const char* name, const std::string& value) {
 
 }  // namespace
 
-void print_drive_table(const std::vector<DriveFacts>& drives) {
+void print_drive_table(const std::vector<app::DriveFacts>& drives) {
   if (drives.empty()) {
     std::puts("No drives.");
     return;
   }
   int device_width = static_cast<int>(std::string_view("DEVICE").size());
-  for (const DriveFacts& drive : drives)
+  for (const app::DriveFacts& drive : drives)
     device_width = std::max(device_width, static_cast<int>(drive.device.size()));
   std::printf("%-6s %-*s %-18s %s\n", "DRIVE", device_width, "DEVICE", "KIND", "DISK");
-  for (const DriveFacts& drive : drives)
+  for (const app::DriveFacts& drive : drives)
     std::printf("%-6c %-*s %-18s %s\n", drive.letter, device_width, drive.device.c_str(),
                 std::string(kind_text(drive.kind)).c_str(), disk_text(drive).c_str());
 }
 
-void print_drive(const DriveFacts& drive) {
+void print_drive(const app::DriveFacts& drive) {
   print_fact("Drive:", std::string(1, drive.letter));
   print_fact("Device:", drive.device);
   print_fact("Kind:", std::string(kind_text(drive.kind)));
@@ -56,7 +56,7 @@ void print_checksums(const Checksums& sums) {
   print_fact("MD5:", sums.md5);
 }
 
-void print_image(const ImageFacts& image) {
+void print_image(const app::ImageFacts& image) {
   print_fact("Image:", printable(image.path));
   print_fact("Kind:", kind_text(image));
   print_fact("Label:", image.raw() ? std::string("none (a raw image has no label)")

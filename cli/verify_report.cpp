@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
+#include "app/job_runner.h"
 #include "exit_status.h"
-#include "job_runner.h"
+#include "progress_display.h"
 #include "verify_texts.h"
 
 namespace tessil::cli {
@@ -11,7 +12,7 @@ namespace tessil::cli {
 VerifyRun run_verify(const JobRequest& request, bool progress) {
   VerifyRun run;
   ProgressDisplay display(ProgressDisplay::style_for_stderr(progress));
-  const JobRun job = run_job(
+  const app::JobRun job = app::run_job(
       [&run](const JobRequest& r, JobSink& sink) {
         run.outcome = run_verify_job(r, sink);
         return run.outcome.outcome;
@@ -42,17 +43,17 @@ int report_verify(const VerifyRun& run, const std::string& drive, const std::str
   }
 }
 
-Json verify_json(const VerifyRun& run) {
+app::Json verify_json(const VerifyRun& run) {
   const VerifyOutcome& v = run.outcome;
-  Json first = Json::array();
+  app::Json first = app::Json::array();
   for (const SectorAddress& a : v.first_differences)
-    first.push_back(Json{{"sector", a.number},
-                         {"cylinder", a.cylinder},
-                         {"head", a.head},
-                         {"sector_in_track", a.sector}});
-  Json out{{"code", v.outcome.code},     {"same", v.outcome.code == JOB_OK},
-           {"sectors", v.sectors},       {"differing_sectors", v.differing_sectors},
-           {"first_differences", first}, {"seconds", run.seconds}};
+    first.push_back(app::Json{{"sector", a.number},
+                              {"cylinder", a.cylinder},
+                              {"head", a.head},
+                              {"sector_in_track", a.sector}});
+  app::Json out{{"code", v.outcome.code},     {"same", v.outcome.code == JOB_OK},
+                {"sectors", v.sectors},       {"differing_sectors", v.differing_sectors},
+                {"first_differences", first}, {"seconds", run.seconds}};
   if (!v.outcome.checksums.empty()) {
     out["sha256"] = v.outcome.checksums.sha256;
     out["md5"] = v.outcome.checksums.md5;

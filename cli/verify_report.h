@@ -24,6 +24,6 @@ VerifyRun run_verify(const JobRequest& request, bool progress);
 // the drive failed a read, or the job's other result code.
 int report_verify(const VerifyRun& run, const std::string& drive, const std::string& image);
 
-Json verify_json(const VerifyRun& run);
+app::Json verify_json(const VerifyRun& run);
 
 }  // namespace tessil::cli

@@ -4,35 +4,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QtEndian>
 
+#include "app/image_facts.h"
 #include "message_log.h"
+#include "raw_image.h"
 #include "result_messages.h"
 #include "tessil.h"
 
 namespace raw_image_write {
 
-namespace {
-
-constexpr qint64 chunk = 64 * 1024;
-
-QByteArray headerOf(const tessil::StandardFormat& format) {
-  // Four little-endian 32-bit geometry values, then an empty label field.
-  QByteArray header(TESSIL_IMAGE_HEADER_SIZE, '\0');
-  const quint32 values[] = {format.cylinders, format.heads, format.sectors_per_track,
-                            tessil::standard_sector_size};
-  for (int i = 0; i < 4; ++i) qToLittleEndian(values[i], header.data() + 4 * i);
-  return header;
-}
-
-}  // namespace
-
 const tessil::StandardFormat* rawFormatOf(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.isFile()) return nullptr;
-  const qint64 size = info.size();
-  if (size <= 0 || !tessil::standard_format_of(static_cast<uint64_t>(size))) return nullptr;
-  return tessil::standard_format_of(static_cast<uint64_t>(size));
+  // A device is never taken for a file the user picked to write.
+  if (!QFileInfo(path).isFile()) return nullptr;
+  return tessil::app::look_at_image(QFile::encodeName(path).toStdString()).raw_format;
 }
 
 QString describe(const tessil::StandardFormat& format) {
@@ -51,32 +35,29 @@ bool askToWrite(QWidget& parent, const QString& path, const tessil::StandardForm
 std::unique_ptr<QTemporaryFile> tessilCopyOf(const QString& path,
                                              const tessil::StandardFormat& format,
                                              MessageLog& log) {
-  QFile raw(path);
-  if (!raw.open(QIODevice::ReadOnly)) {
-    logResult(log, JOB_IMAGE_OPEN_FAILED);
-    return nullptr;
-  }
-  // Private to this user (0600), in the system's temporary directory.
+  // Private to this user (0600), in the system's temporary directory; the
+  // conversion replaces it whole, or leaves it empty and fails.
   auto copy =
       std::make_unique<QTemporaryFile>(QDir::temp().filePath(QStringLiteral("tessil-XXXXXX.img")));
-  bool written = copy->open() && copy->write(headerOf(format)) == TESSIL_IMAGE_HEADER_SIZE;
-  qint64 copied = 0;
-  while (written && copied < raw.size()) {
-    const QByteArray data = raw.read(chunk);
-    if (data.isEmpty()) {
-      logResult(log, JOB_HEADER_READ_FAILED);
-      return nullptr;
-    }
-    written = copy->write(data) == data.size();
-    copied += data.size();
-  }
-  // The copy must hold the whole disk before the library is handed it.
-  if (!written || copied != static_cast<qint64>(format.size) || !copy->flush()) {
-    logResult(log, JOB_HEADER_WRITE_FAILED);
+  if (!copy->open()) {
+    logResult(log, JOB_IMAGE_CREATE_FAILED);
     return nullptr;
   }
   copy->close();
-  return copy;
+  tessil::ConvertRequest request;
+  request.input = QFile::encodeName(path).toStdString();
+  request.output = QFile::encodeName(copy->fileName()).toStdString();
+  request.replace = true;
+  request.private_output = true;
+  const tessil::ConvertOutcome converted = tessil::convert_image(request);
+  if (converted.result == tessil::ConvertResult::ok && converted.from == tessil::ImageKind::raw &&
+      QFileInfo(copy->fileName()).size() ==
+          static_cast<qint64>(TESSIL_IMAGE_HEADER_SIZE + format.size))
+    return copy;
+  logResult(log, converted.result == tessil::ConvertResult::input_unreadable
+                     ? JOB_IMAGE_OPEN_FAILED
+                     : JOB_HEADER_WRITE_FAILED);
+  return nullptr;
 }
 
 }  // namespace raw_image_write

@@ -7,9 +7,8 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QTimer>
-#include <QtEndian>
-#include <vector>
 
+#include "app/image_compare.h"
 #include "binding/imaging_backend.h"
 #include "message_log.h"
 #include "result_messages.h"
@@ -19,40 +18,6 @@
 namespace {
 
 const QString setting_key = QStringLiteral("verifyAfterWriting");
-constexpr qint64 header_size = TESSIL_IMAGE_HEADER_SIZE;
-constexpr qint64 sector_size = TESSIL_BLOCK_SIZE;
-
-struct Comparison {
-  bool readable = false;
-  uint64_t differing = 0;
-  std::vector<tessil::SectorAddress> first;
-};
-
-// The data of two tessil images, sector by sector; the geometry for the
-// addresses comes from the header of the image read back.
-Comparison compareImages(const QString& written_path, const QString& read_path) {
-  Comparison result;
-  QFile written(written_path);
-  QFile read(read_path);
-  if (!written.open(QIODevice::ReadOnly) || !read.open(QIODevice::ReadOnly)) return result;
-  const QByteArray header = read.read(header_size);
-  if (header.size() != header_size || !written.seek(header_size)) return result;
-  const quint32 heads = qFromLittleEndian<quint32>(header.constData() + 4);
-  const quint32 sectors = qFromLittleEndian<quint32>(header.constData() + 8);
-  for (uint64_t number = 0;; ++number) {
-    const QByteArray expected = written.read(sector_size);
-    const QByteArray got = read.read(sector_size);
-    if (expected.isEmpty() && got.isEmpty()) break;
-    if (expected != got) {
-      // A sector either side lacks counts as differing too.
-      ++result.differing;
-      if (result.first.size() < tessil::listed_differences)
-        result.first.push_back(tessil::sector_address(number, heads, sectors));
-    }
-  }
-  result.readable = written.error() == QFile::NoError && read.error() == QFile::NoError;
-  return result;
-}
 
 }  // namespace
 
@@ -132,15 +97,18 @@ void VerifyAfterWrite::finishVerify(int32_t code) {
     logResult(log_, code, QStringLiteral("Verify: "));
     return;
   }
-  const Comparison comparison = compareImages(image_, read_back_->fileName());
-  if (!comparison.readable) {
-    logResult(log_, JOB_HEADER_READ_FAILED, QStringLiteral("Verify: "));
-  } else if (comparison.differing == 0) {
+  const tessil::VerifyOutcome compared =
+      tessil::app::compare_image_data(QFile::encodeName(image_).toStdString(),
+                                      QFile::encodeName(read_back_->fileName()).toStdString());
+  if (compared.outcome.code == tessil::outcome::done) {
     log_.LogMessage(tessil::outcome::done, QStringLiteral("Verified: the floppy holds the image"));
-  } else {
-    const std::string text = tessil::describe_differences(comparison.differing, comparison.first);
+  } else if (compared.outcome.code == tessil::outcome::verify_failed) {
+    const std::string text =
+        tessil::describe_differences(compared.differing_sectors, compared.first_differences);
     logResult(log_, tessil::outcome::verify_failed, QString(),
               QStringLiteral(": ") + QString::fromStdString(text));
+  } else {
+    logResult(log_, compared.outcome.code, QStringLiteral("Verify: "));
   }
 }
 

@@ -167,7 +167,10 @@ ConvertOutcome convert_image(const ConvertRequest& request) {
   const std::string temporary = os.temporary_name_beside(request.output.c_str());
   std::unique_ptr<platform::ImageFile> out =
       temporary.empty() ? nullptr
-                        : os.open_image(temporary.c_str(), platform::ImageMode::create_new, error);
+                        : os.open_image(temporary.c_str(),
+                                        request.private_output ? platform::ImageMode::create_private
+                                                               : platform::ImageMode::create_new,
+                                        error);
   if (!out) return {ConvertResult::output_failed, info.kind, error, {}};
 
   bool write_failed = false;

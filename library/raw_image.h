@@ -41,6 +41,7 @@ struct ConvertRequest {
   std::string output;
   std::optional<std::string> label;  // for a new tessil image; none: empty
   bool replace = false;              // an existing output may be replaced
+  bool private_output = false;       // readable by its owner alone
 };
 
 enum class ConvertResult {

@@ -29,14 +29,8 @@ class DiskAgainstImage final : public BlockEnds {
     if (got.failed()) return got.error;
     const bool same =
         got.count == block.size() && std::equal(block.begin(), block.end(), expected.begin());
-    if (!same) {
-      ++result_.differing_sectors;
-      if (result_.first_differences.size() < listed_differences)
-        result_.first_differences.push_back(sector_address(
-            result_.sectors, static_cast<uint32_t>(result_.drive.tracks_per_cylinder),
-            static_cast<uint32_t>(result_.drive.sectors_per_track)));
-    }
-    ++result_.sectors;
+    count_sector(result_, same, static_cast<uint32_t>(result_.drive.tracks_per_cylinder),
+                 static_cast<uint32_t>(result_.drive.sectors_per_track));
     return platform::Error::none;
   }
   void counted(uint64_t) override {}
@@ -55,6 +49,15 @@ bool image_holds_the_disk(platform::ImageFile& image, const JobRequest& request,
 }
 
 }  // namespace
+
+void count_sector(VerifyOutcome& result, bool same, uint32_t heads, uint32_t sectors_per_track) {
+  if (!same) {
+    ++result.differing_sectors;
+    if (result.first_differences.size() < listed_differences)
+      result.first_differences.push_back(sector_address(result.sectors, heads, sectors_per_track));
+  }
+  ++result.sectors;
+}
 
 VerifyOutcome run_verify_job(const JobRequest& request, JobSink& sink) {
   VerifyOutcome result;

@@ -24,6 +24,11 @@ struct VerifyOutcome {
   DriveInfo drive;
 };
 
+// Counts one more sector compared, the same or not; the first few that
+// differ are kept by their address on a disk of this geometry. Every
+// verify counts this way, of a disk or of an image read back from it.
+void count_sector(VerifyOutcome& result, bool same, uint32_t heads, uint32_t sectors_per_track);
+
 // The request names the drive and the image (raw_image for a raw one);
 // checksums are of the data read back from the disk.
 VerifyOutcome run_verify_job(const JobRequest& request, JobSink& sink);

@@ -9,21 +9,22 @@
 #include <memory>
 #include <optional>
 
+#include "app/cancel_signals.h"
+#include "app/drive_facts.h"
+#include "app/job_runner.h"
+#include "app/read_report.h"
 #include "batch_disk.h"
 #include "batch_log.h"
 #include "batch_names.h"
 #include "batch_watch.h"
-#include "cancel_signals.h"
 #include "command.h"
 #include "commands/read_rescue.h"
 #include "describe.h"
 #include "disk_head.h"
-#include "drive_facts.h"
 #include "exit_status.h"
-#include "job_runner.h"
 #include "jobs.h"
 #include "outcomes.h"
-#include "read_report.h"
+#include "report_filing.h"
 
 namespace tessil::cli {
 
@@ -50,7 +51,7 @@ bool taken(const fs::path& path) {
 }
 
 int run_batch(const BatchOptions& options) {
-  const char letter = *drive_letter(options.drive);
+  const char letter = *app::drive_letter(options.drive);
   std::string problem;
   const std::optional<NamePattern> pattern = parse_pattern(options.pattern, problem);
   if (!pattern) return refuse(problem);
@@ -72,13 +73,13 @@ int run_batch(const BatchOptions& options) {
 
   // One handler for the whole batch: Ctrl-C while waiting ends it, and
   // during a read cancels that read and then ends it.
-  CancelSignals signals;
+  app::CancelSignals signals;
   DiskWatch watch(letter);
   long long number = options.start;
   long long read_count = 0;
   int status = exit_ok;
   while (options.count == 0 || read_count < options.count) {
-    std::optional<std::pair<DriveFacts, MediumIdentity>> found = watch.next();
+    std::optional<std::pair<app::DriveFacts, MediumIdentity>> found = watch.next();
     if (!found) break;
     auto& [drive, identity] = *found;
 
@@ -97,13 +98,13 @@ int run_batch(const BatchOptions& options) {
 
     // Ctrl-C between finding the disk and starting its read ends the batch
     // before anything is made of it.
-    if (CancelSignals::requested()) {
+    if (app::CancelSignals::requested()) {
       fs::remove(*image, error);
       break;
     }
 
     // A raw image has no header: a volume's label goes into the report only.
-    ReadReport report = begin_report(drive, *image, label, options.raw);
+    app::ReadReport report = app::begin_report(drive, *image, label, options.raw);
     const DiskRead result =
         options.rescue.rescue
             ? rescue_one(letter, *image, label, options.rescue, options.progress, drive, report)
@@ -119,7 +120,7 @@ int run_batch(const BatchOptions& options) {
     int disk_status = result.status;
     if (!options.no_report && taken(*image)) {
       disk_status = file_report(report, result.recorded, false, disk_status);
-    } else if (const int32_t recorded = end_report(report, result.recorded);
+    } else if (const int32_t recorded = end_and_tell(report, result.recorded);
                recorded != result.recorded) {
       disk_status = recorded;
     }
@@ -136,7 +137,7 @@ int run_batch(const BatchOptions& options) {
     line += "  " + result.amount;
     if (report.bad_sectors && !report.bad_sectors->empty())
       line += ", " + std::to_string(report.bad_sectors->size()) + " bad sectors";
-    if (const std::string sum = data_sha256(report); !sum.empty() && report.code == JOB_OK)
+    if (const std::string sum = app::data_sha256(report); !sum.empty() && report.code == JOB_OK)
       line += "  SHA-256 " + sum;
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);

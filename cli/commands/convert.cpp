@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/image_facts.h"
 #include "command.h"
 #include "describe.h"
 #include "exit_status.h"
-#include "image_facts.h"
 #include "raw_image.h"
 #include "text_output.h"
 
@@ -28,7 +28,7 @@ int convert(const ConvertOptions& options) {
   if (!options.force &&
       std::filesystem::exists(std::filesystem::symlink_status(options.output, error)))
     return refuse(options.output + " already exists; give --force to replace it");
-  const ImageFacts input = look_at_image(options.input);
+  const app::ImageFacts input = app::look_at_image(options.input);
   if (input.code != JOB_OK) return report_failure(input.code, options.input, input.reason);
   if (!input.missing.empty() && !options.force)
     return refuse(options.input + " is incomplete: " + input.missing +
@@ -48,7 +48,7 @@ int convert(const ConvertOptions& options) {
     case ConvertResult::output_failed:
       return report_failure(JOB_HEADER_WRITE_FAILED, options.output, outcome.reason);
     case ConvertResult::not_an_image:
-      return refuse(options.input + neither_kind_words);
+      return refuse(options.input + app::neither_kind_words);
     case ConvertResult::no_raw_format:
       return refuse(options.input + " is a tessil image of " + geometry_short(input.header) +
                     (input.data_size == input.geometry_size

@@ -1,8 +1,8 @@
 // tessil-cli drives [--json]: every drive letter in use and its disk.
 #include <memory>
 
+#include "app/drive_facts.h"
 #include "command.h"
-#include "drive_facts.h"
 #include "exit_status.h"
 #include "json_output.h"
 #include "text_output.h"
@@ -15,11 +15,11 @@ Command add_drives_command(CLI::App& program) {
       "drives", "List every drive letter in use: device, kind and the disk in it");
   add_json_flag(*parser, *json);
   return {parser, [json] {
-            const std::vector<DriveFacts> drives = look_at_drives();
+            const std::vector<app::DriveFacts> drives = app::look_at_drives();
             if (*json) {
-              Json list = Json::array();
-              for (const DriveFacts& drive : drives) list.push_back(drive_json(drive));
-              print_json(Json{{"drives", std::move(list)}});
+              app::Json list = app::Json::array();
+              for (const app::DriveFacts& drive : drives) list.push_back(app::drive_json(drive));
+              print_json(app::Json{{"drives", std::move(list)}});
             } else {
               print_drive_table(drives);
             }

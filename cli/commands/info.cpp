@@ -2,11 +2,11 @@
 // file.
 #include <memory>
 
+#include "app/drive_facts.h"
+#include "app/image_facts.h"
 #include "command.h"
 #include "describe.h"
-#include "drive_facts.h"
 #include "exit_status.h"
-#include "image_facts.h"
 #include "json_output.h"
 #include "text_output.h"
 
@@ -20,12 +20,12 @@ struct InfoOptions {
 };
 
 int show_drive(char letter, bool json) {
-  const DriveFacts drive = look_at_drive(letter);
+  const app::DriveFacts drive = app::look_at_drive(letter);
   // A letter that stands for nothing fails like a job on it would.
   if (drive.device.empty())
     return report_failure(JOB_NO_MEDIA, drive_text(letter, ""), drive.reason);
   if (json) {
-    print_json(drive_json(drive));
+    print_json(app::drive_json(drive));
   } else {
     print_drive(drive);
   }
@@ -33,11 +33,11 @@ int show_drive(char letter, bool json) {
 }
 
 int show_image(const std::string& path, bool json) {
-  const ImageFacts image = look_at_image(path, true);
+  const app::ImageFacts image = app::look_at_image(path, true);
   if (image.code != 0) return report_failure(image.code, path, image.reason);
-  if (image.kind == ImageKind::neither) return refuse(path + neither_kind_words);
+  if (image.kind == ImageKind::neither) return refuse(path + app::neither_kind_words);
   if (json) {
-    print_json(image_json(image));
+    print_json(app::image_json(image));
   } else {
     print_image(image);
   }
@@ -57,7 +57,7 @@ Command add_info_command(CLI::App& program) {
       ->required();
   add_json_flag(*parser, options->json);
   return {parser, [options] {
-            if (const std::optional<char> letter = drive_letter(options->target))
+            if (const std::optional<char> letter = app::drive_letter(options->target))
               return show_drive(*letter, options->json);
             return show_image(options->target, options->json);
           }};

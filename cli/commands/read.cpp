@@ -6,16 +6,18 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/drive_facts.h"
+#include "app/job_runner.h"
+#include "app/read_report.h"
 #include "command.h"
 #include "commands/read_rescue.h"
 #include "describe.h"
-#include "drive_facts.h"
 #include "exit_status.h"
-#include "job_runner.h"
 #include "jobs.h"
 #include "json_output.h"
 #include "new_image.h"
-#include "read_report.h"
+#include "progress_display.h"
+#include "report_filing.h"
 #include "text_output.h"
 
 namespace tessil::cli {
@@ -40,7 +42,7 @@ bool made_image(int32_t code) {
 }
 
 int read_disk(const ReadOptions& options) {
-  const char letter = *drive_letter(options.drive);
+  const char letter = *app::drive_letter(options.drive);
   if (options.rescue.rescue)
     return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
                        options.json, options.no_report);
@@ -50,7 +52,7 @@ int read_disk(const ReadOptions& options) {
   if (const std::optional<std::string> refusal =
           prepare_new_image(options.image, letter, options.force, image))
     return refuse(*refusal);
-  const std::string report_path = report_path_of(options.image);
+  const std::string report_path = app::report_path_of(options.image);
   std::error_code error;
   const bool old_report =
       std::filesystem::exists(std::filesystem::symlink_status(report_path, error));
@@ -67,11 +69,12 @@ int read_disk(const ReadOptions& options) {
   request.new_image_only = !image.in_place;
   const std::string drive =
       drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
-  ReadReport report;
+  app::ReadReport report;
   if (!options.no_report)
-    report = begin_report(look_at_drive(letter), options.image, options.label, options.raw);
+    report =
+        app::begin_report(app::look_at_drive(letter), options.image, options.label, options.raw);
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
-  const JobRun run = run_job(run_read_job, request, display);
+  const app::JobRun run = app::run_job(run_read_job, request, display);
   const int32_t code = run.outcome.code;
   // What a failed read got stays only with a report that says so; alone it
   // would pass for the whole disk.
@@ -87,7 +90,7 @@ int read_disk(const ReadOptions& options) {
       platform::current().remove_file(report_path.c_str()) == platform::Error::none)
     std::fprintf(stderr, "tessil-cli: removed the old report %s with the old image\n",
                  report_path.c_str());
-  if (reported) report.streamed = streamed_digests(run.outcome.checksums);
+  if (reported) report.streamed = app::streamed_digests(run.outcome.checksums);
   if (code != JOB_OK) {
     const int status = report_job_failure(code, run.outcome.reason, drive, options.image);
     if (reported)
@@ -103,13 +106,13 @@ int read_disk(const ReadOptions& options) {
   }
   const Checksums& sums = run.outcome.checksums;
   if (options.json) {
-    print_json(Json{{"drive", std::string(1, letter)},
-                    {"image", options.image},
-                    {"kind", options.raw ? "raw" : "tessil"},
-                    {"size", run.done},
-                    {"seconds", run.seconds},
-                    {"sha256", sums.sha256},
-                    {"md5", sums.md5}});
+    print_json(app::Json{{"drive", std::string(1, letter)},
+                         {"image", options.image},
+                         {"kind", options.raw ? "raw" : "tessil"},
+                         {"size", run.done},
+                         {"seconds", run.seconds},
+                         {"sha256", sums.sha256},
+                         {"md5", sums.md5}});
     return exit_ok;
   }
   std::printf("Done: %s read into %s, %llu bytes in %.1f s\n", printable(drive).c_str(),

@@ -7,14 +7,15 @@
 #include <utility>
 #include <vector>
 
-#include "cancel_signals.h"
+#include "app/cancel_signals.h"
+#include "app/read_report.h"
 #include "describe.h"
 #include "exit_status.h"
 #include "image_format.h"
 #include "json_output.h"
 #include "outcomes.h"
 #include "progress_display.h"
-#include "read_report.h"
+#include "report_filing.h"
 #include "rescue/fat_damage.h"
 #include "rescue/rescue_report.h"
 #include "rescue_progress.h"
@@ -76,49 +77,49 @@ void print_text(const Report& report) {
         "only the missing sectors.\n");
 }
 
-Json sectors_json(const Report& report, SectorState state) {
-  Json sectors = Json::array();
+app::Json sectors_json(const Report& report, SectorState state) {
+  app::Json sectors = app::Json::array();
   for (const uint64_t sector : rescue::sectors_in(report.out.map, report.sector, state)) {
     const rescue::Chs chs = rescue::chs_of(report.out.drive, sector);
-    sectors.push_back(Json{{"sector", sector},
-                           {"cylinder", chs.cylinder},
-                           {"head", chs.head},
-                           {"sector_on_track", chs.sector}});
+    sectors.push_back(app::Json{{"sector", sector},
+                                {"cylinder", chs.cylinder},
+                                {"head", chs.head},
+                                {"sector_on_track", chs.sector}});
   }
   return sectors;
 }
 
-Json report_json(const Report& report, int status) {
+app::Json rescue_json(const Report& report, int status) {
   const rescue::RescueOutcome& out = report.out;
   const rescue::SectorCounts counts = rescue::count_sectors(out.map, report.sector);
-  Json json{{"drive", report.drive},
-            {"image", report.image},
-            {"map", out.map_path},
-            {"result", out.job.code},
-            {"result_text", result_text(out.job.code)},
-            {"exit_status", status},
-            {"resumed", out.resumed},
-            {"complete", out.map.complete()},
-            {"geometry", Json{{"cylinders", out.drive.cylinders},
-                              {"heads", out.drive.tracks_per_cylinder},
-                              {"sectors_per_track", out.drive.sectors_per_track},
-                              {"bytes_per_sector", out.drive.bytes_per_sector}}},
-            {"sectors", Json{{"total", out.map.size() / report.sector},
-                             {"rescued", counts.good},
-                             {"bad", counts.bad},
-                             {"not_tried", counts.untried}}},
-            {"bad_sectors", sectors_json(report, SectorState::bad)},
-            {"not_tried_sectors", sectors_json(report, SectorState::untried)}};
+  app::Json json{{"drive", report.drive},
+                 {"image", report.image},
+                 {"map", out.map_path},
+                 {"result", out.job.code},
+                 {"result_text", result_text(out.job.code)},
+                 {"exit_status", status},
+                 {"resumed", out.resumed},
+                 {"complete", out.map.complete()},
+                 {"geometry", app::Json{{"cylinders", out.drive.cylinders},
+                                        {"heads", out.drive.tracks_per_cylinder},
+                                        {"sectors_per_track", out.drive.sectors_per_track},
+                                        {"bytes_per_sector", out.drive.bytes_per_sector}}},
+                 {"sectors", app::Json{{"total", out.map.size() / report.sector},
+                                       {"rescued", counts.good},
+                                       {"bad", counts.bad},
+                                       {"not_tried", counts.untried}}},
+                 {"bad_sectors", sectors_json(report, SectorState::bad)},
+                 {"not_tried_sectors", sectors_json(report, SectorState::untried)}};
   const rescue::FatDamage& fat = report.fat;
   if (fat.examined) {
-    json["fat"] = Json{{"type", fat.type},
-                       {"boot_sector_hit", fat.boot_sector},
-                       {"fat_hit", fat.fat},
-                       {"root_directory_hit", fat.root_directory},
-                       {"files_through_second_fat", fat.files_through_second_fat},
-                       {"damaged_files", fat.files}};
+    json["fat"] = app::Json{{"type", fat.type},
+                            {"boot_sector_hit", fat.boot_sector},
+                            {"fat_hit", fat.fat},
+                            {"root_directory_hit", fat.root_directory},
+                            {"files_through_second_fat", fat.files_through_second_fat},
+                            {"damaged_files", fat.files}};
   } else if (!fat.problem.empty()) {
-    json["fat"] = Json{{"problem", fat.problem}};
+    json["fat"] = app::Json{{"problem", fat.problem}};
   }
   return json;
 }
@@ -147,7 +148,8 @@ void add_rescue_options(CLI::App& read, RescueOptions& options) {
 }
 
 rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
-                                  const RescueOptions& options, bool progress, ReadReport* report) {
+                                  const RescueOptions& options, bool progress,
+                                  app::ReadReport* report) {
   rescue::RescueRequest request;
   request.job.drive = std::string(1, letter);
   request.job.image = image;
@@ -157,7 +159,7 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
   request.fill = options.fill == "marker" ? rescue::Fill::marker : rescue::Fill::zero;
   request.command_line = "tessil-cli read " + request.job.drive + " " + image + " --rescue";
   rescue::RescueOutcome out;
-  CancelSignals signals;
+  app::CancelSignals signals;
   RescueProgress display(ProgressDisplay::style_for_stderr(progress));
   out = rescue::run_rescue_job(request, display);
   display.finish(out.map);
@@ -180,7 +182,7 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   names.job.image = image;
   names.map = options.map;
   const std::string map_path = rescue::map_path_of(names);
-  const std::string report_path = report_path_of(image);
+  const std::string report_path = app::report_path_of(image);
 
   // Two outputs that are one file, by whatever spelling or link, would
   // overwrite each other.
@@ -212,8 +214,8 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
 
   const std::string drive = drive_text(
       letter, platform::current().device_of(device_path_of(std::string(1, letter).c_str())));
-  std::optional<ReadReport> read_report;
-  if (!no_report) read_report = begin_report(look_at_drive(letter), image, label, false);
+  std::optional<app::ReadReport> read_report;
+  if (!no_report) read_report = app::begin_report(app::look_at_drive(letter), image, label, false);
   const rescue::RescueOutcome out =
       rescue_disk(letter, image, label, options, progress, read_report ? &*read_report : nullptr);
   const int32_t code = out.job.code;
@@ -240,7 +242,7 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   if (code == JOB_CANCELLED) status = static_cast<int>(code);
   const Report report{out, fat, sector, drive, image};
   if (json) {
-    print_json(report_json(report, status));
+    print_json(rescue_json(report, status));
   } else {
     print_text(report);
   }

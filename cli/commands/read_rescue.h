@@ -11,6 +11,10 @@
 #include "outcomes.h"
 #include "rescue/rescue_job.h"
 
+namespace tessil::app {
+struct ReadReport;
+}
+
 namespace tessil::cli {
 
 // The rescue went through and some sectors are still not rescued.
@@ -26,12 +30,11 @@ struct RescueOptions {
 // Adds --rescue to the read command, and the options that only go with it.
 void add_rescue_options(CLI::App& read, RescueOptions& options);
 
-struct ReadReport;
-
 // Runs the rescue with its progress on standard error. A report, begun
 // before, learns the sectors that stayed bad and the retry passes made.
 rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
-                                  const RescueOptions& options, bool progress, ReadReport* report);
+                                  const RescueOptions& options, bool progress,
+                                  app::ReadReport* report);
 
 // The code a report records for a rescue that ran: 104 while sectors are
 // missing, the job's code otherwise.

@@ -3,11 +3,11 @@
 // sector, without writing anything.
 #include <memory>
 
+#include "app/drive_facts.h"
+#include "app/image_facts.h"
 #include "command.h"
 #include "describe.h"
-#include "drive_facts.h"
 #include "exit_status.h"
-#include "image_facts.h"
 #include "json_output.h"
 #include "verify_report.h"
 
@@ -23,8 +23,8 @@ struct VerifyOptions {
 };
 
 int verify_disk(const VerifyOptions& options) {
-  const char letter = *drive_letter(options.drive);
-  const ImageFacts image = look_at_image(options.image);
+  const char letter = *app::drive_letter(options.drive);
+  const app::ImageFacts image = app::look_at_image(options.image);
   if (image.code != JOB_OK) return report_failure(image.code, options.image, image.reason);
   JobRequest request{std::string(1, letter), options.image, ""};
   request.raw_image = image.raw();
@@ -36,7 +36,7 @@ int verify_disk(const VerifyOptions& options) {
   // A verify that could not compare has no document to show, only why.
   if (!options.json || (code != JOB_OK && code != outcome::verify_failed))
     return report_verify(run, drive, options.image);
-  Json document = verify_json(run);
+  app::Json document = verify_json(run);
   document["image"] = options.image;
   document["drive"] = std::string(1, letter);
   print_json(document);

@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/drive_facts.h"
+#include "app/image_facts.h"
+#include "app/job_runner.h"
 #include "command.h"
 #include "confirm.h"
 #include "describe.h"
-#include "drive_facts.h"
 #include "exit_status.h"
-#include "image_facts.h"
-#include "job_runner.h"
 #include "jobs.h"
+#include "progress_display.h"
 #include "verify_report.h"
 
 namespace tessil::cli {
@@ -37,13 +38,13 @@ std::string grouped(uint64_t number) {
 // Why the image's data are fewer than the disk its header describes; empty
 // when they are all there. A write of such an image would stop short. (One
 // longer than its header says is no tessil image at all.)
-std::string size_problem(const ImageFacts& image) {
+std::string size_problem(const app::ImageFacts& image) {
   if (image.raw() || image.data_size >= image.geometry_size) return {};
   return image.path + " holds " + grouped(image.data_size) + " bytes of data, but its header " +
          "describes a disk of " + grouped(image.geometry_size) + ": it is cut short";
 }
 
-void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
+void show_what_is_replaced(const app::DriveFacts& drive, const app::ImageFacts& image) {
   std::fprintf(stderr,
                "About to replace the whole disk in drive %c:\n"
                "  Device:    %s (%s)\n"
@@ -62,10 +63,10 @@ void show_what_is_replaced(const DriveFacts& drive, const ImageFacts& image) {
 }
 
 int write_disk(const WriteOptions& options) {
-  const char letter = *drive_letter(options.drive);
-  const ImageFacts image = look_at_image(options.image);
+  const char letter = *app::drive_letter(options.drive);
+  const app::ImageFacts image = app::look_at_image(options.image);
   if (image.code != JOB_OK) return report_failure(image.code, options.image, image.reason);
-  if (image.kind == ImageKind::neither) return refuse(options.image + neither_kind_words);
+  if (image.kind == ImageKind::neither) return refuse(options.image + app::neither_kind_words);
   if (const std::string problem = size_problem(image); !problem.empty()) return refuse(problem);
   if (!image.missing.empty() && !options.force)
     return refuse(options.image + " is incomplete: " + image.missing +
@@ -74,7 +75,7 @@ int write_disk(const WriteOptions& options) {
                                    options.image.c_str()))
     return refuse(options.image + " is the disk in drive " + std::string(1, letter) +
                   " itself: a disk cannot be written with its own image");
-  const DriveFacts drive = look_at_drive(letter);
+  const app::DriveFacts drive = app::look_at_drive(letter);
   const std::string drive_name = drive_text(letter, drive.device);
   if (!drive.has_disk) return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);
   // Nothing to confirm when the job would refuse the image anyway.
@@ -94,7 +95,7 @@ int write_disk(const WriteOptions& options) {
   JobRequest request{std::string(1, letter), options.image, ""};
   request.raw_image = image.raw();
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
-  const JobRun run = run_job(run_write_job, request, display);
+  const app::JobRun run = app::run_job(run_write_job, request, display);
   if (run.outcome.code != JOB_OK)
     return report_job_failure(run.outcome.code, run.outcome.reason, drive_name, options.image);
   std::printf("Done: %s written onto %s, %llu bytes in %.1f s\n", options.image.c_str(),

@@ -58,10 +58,11 @@ enum class DriveAccess {
 };
 
 enum class ImageMode {
-  read,        // an existing image file
-  create,      // a new image file, or an existing one emptied
-  create_new,  // a new image file only: never an existing name, nor a link
-  update,      // an existing image file, read and written in place
+  read,            // an existing image file
+  create,          // a new image file, or an existing one emptied
+  create_new,      // a new image file only: never an existing name, nor a link
+  create_private,  // as create_new, readable and writable by its owner alone
+  update,          // an existing image file, read and written in place
 };
 
 // How a drive letter came to stand for its device.

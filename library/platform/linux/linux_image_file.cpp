@@ -44,7 +44,8 @@ std::unique_ptr<ImageFile> LinuxImageFile::open(const char* path, ImageMode mode
     error = Error::not_found;
     return nullptr;
   }
-  const bool create_new = mode == ImageMode::create_new;
+  const bool private_file = mode == ImageMode::create_private;
+  const bool create_new = mode == ImageMode::create_new || private_file;
   const bool create = mode == ImageMode::create || create_new;
   const bool update = mode == ImageMode::update;
   // Whatever the path names is looked at first: a block device is opened
@@ -65,7 +66,7 @@ std::unique_ptr<ImageFile> LinuxImageFile::open(const char* path, ImageMode mode
   int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (create ? O_WRONLY : update ? O_RDWR : O_RDONLY);
   if (create && !existed) flags |= O_CREAT | O_EXCL | (create_new ? O_NOFOLLOW : 0);
   if (block) flags |= O_EXCL;
-  UniqueFd fd = open_fd(path, flags, 0666);
+  UniqueFd fd = open_fd(path, flags, private_file ? 0600 : 0666);
   if (!fd) {
     error = error_from_errno(errno);
     return nullptr;

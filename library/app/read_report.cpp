@@ -1,18 +1,21 @@
-#include "read_report.h"
+#include "app/read_report.h"
 
-#include "describe.h"
-#include "exit_status.h"
 #include "image_format.h"
 #include "outcomes.h"
 #include "platform/platform.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 namespace {
 
-std::vector<std::string>& arguments() {
-  static std::vector<std::string> list;
-  return list;
+struct Invocation {
+  std::string tool = "tessil-cli";
+  std::vector<std::string> arguments;
+};
+
+Invocation& invocation() {
+  static Invocation remembered;
+  return remembered;
 }
 
 Json digests_json(const std::optional<Digests>& digests) {
@@ -22,8 +25,9 @@ Json digests_json(const std::optional<Digests>& digests) {
 
 }  // namespace
 
-void remember_command_line(int argc, char** argv) {
-  arguments().assign(argv, argv + argc);
+void remember_command_line(int argc, char** argv, std::string tool) {
+  invocation().tool = std::move(tool);
+  invocation().arguments.assign(argv, argv + argc);
 }
 
 std::string utc_now() {
@@ -57,7 +61,6 @@ int32_t end_report(ReadReport& report, int32_t code) {
       (report.streamed->sha256 != report.digests->data.sha256 ||
        report.streamed->md5 != report.digests->data.md5)) {
     report.code = outcome::data_mismatch;
-    report_failure(report.code, report.image);
   }
   return report.code;
 }
@@ -93,8 +96,8 @@ Json report_json(const ReadReport& report) {
   return Json{
       {"format", "tessil-read-report"},
       {"format_version", report_format_version},
-      {"tool", {{"name", "tessil-cli"}, {"version", TESSIL_VERSION}}},
-      {"command_line", arguments()},
+      {"tool", {{"name", invocation().tool}, {"version", TESSIL_VERSION}}},
+      {"command_line", invocation().arguments},
       {"host", platform::current().host_name()},
       {"user", platform::current().user_name()},
       {"drive",
@@ -126,13 +129,4 @@ platform::Error write_report(const ReadReport& report, bool replace) {
   return platform::current().replace_file(report_path_of(report.image).c_str(), text, replace);
 }
 
-int file_report(ReadReport& report, int32_t code, bool replace, int status) {
-  if (end_report(report, code) != code && status == exit_ok) status = exit_status_of(report.code);
-  const platform::Error failure = write_report(report, replace);
-  if (failure == platform::Error::none) return status;
-  const int reported =
-      report_failure(outcome::report_not_written, report_path_of(report.image), failure);
-  return status == exit_ok ? reported : status;
-}
-
-}  // namespace tessil::cli
+}  // namespace tessil::app

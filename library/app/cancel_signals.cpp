@@ -1,10 +1,10 @@
-#include "cancel_signals.h"
+#include "app/cancel_signals.h"
 
 #include <memory>
 
 #include "platform/platform.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 namespace {
 
@@ -30,4 +30,4 @@ bool CancelSignals::requested() {
   return watch && watch->requested();
 }
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

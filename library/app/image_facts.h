@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "standard_formats.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 struct ImageFacts {
   std::string path;
@@ -53,4 +53,4 @@ std::string kind_text(const ImageFacts& image);
 // that no disk has.
 uint64_t geometry_size_of(const ImageHeader& header);
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

@@ -1,6 +1,6 @@
-#include "drive_facts.h"
+#include "app/drive_facts.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 namespace {
 
@@ -57,4 +57,4 @@ std::vector<DriveFacts> look_at_drives() {
   return drives;
 }
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

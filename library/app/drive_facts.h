@@ -10,7 +10,7 @@
 #include "geometry.h"
 #include "platform/platform.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 // The upper-case letter that `text` names: one ASCII letter, either case,
 // optionally followed by a colon ("a", "B", "a:"). Nothing otherwise.
@@ -31,4 +31,4 @@ DriveFacts look_at_drive(char letter);
 // Every letter in use, in letter order, each queried.
 std::vector<DriveFacts> look_at_drives();
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

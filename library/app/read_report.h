@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "drive_facts.h"
-#include "file_digest.h"
+#include "app/drive_facts.h"
+#include "app/file_digest.h"
+#include "app/json_facts.h"
 #include "job_request.h"
-#include "json_output.h"
 #include "platform/platform.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 // Raised when a field changes its meaning or goes away; new fields keep it.
 inline constexpr int report_format_version = 1;
@@ -40,8 +40,8 @@ struct ReadReport {
   std::optional<FileDigests> digests;
 };
 
-// Remembers the program's arguments for the reports of this run.
-void remember_command_line(int argc, char** argv);
+// Remembers the program and its arguments for the reports of this run.
+void remember_command_line(int argc, char** argv, std::string tool = "tessil-cli");
 
 // "2026-05-01T10:00:00Z".
 std::string utc_now();
@@ -60,8 +60,8 @@ ReadReport begin_report(const DriveFacts& drive, const std::string& image, const
 std::optional<Digests> streamed_digests(const Checksums& sums);
 
 // Ends it now with the job's code and the file's checksums, and returns the
-// code it records. A read that was done but whose file holds other data
-// than the engine read is recorded, and told on standard error, as 102.
+// code it records: a read that was done but whose file holds other data
+// than the engine read is recorded as a data mismatch.
 int32_t end_report(ReadReport& report, int32_t code);
 
 Json report_json(const ReadReport& report);
@@ -70,13 +70,7 @@ Json report_json(const ReadReport& report);
 // replaced when `replace` says so.
 platform::Error write_report(const ReadReport& report, bool replace);
 
-// Ends and writes the report of a read whose job ended with `code`, whose
-// exit status is `status`. A report that cannot be written is a failure
-// of its own: its message goes to standard error, and a read that was done
-// ends with 102 instead.
-int file_report(ReadReport& report, int32_t code, bool replace, int status);
-
 // The data's SHA-256 as the report gives it; empty when unknown.
 std::string data_sha256(const ReadReport& report);
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

@@ -1,4 +1,4 @@
-#include "job_runner.h"
+#include "app/job_runner.h"
 
 #include <atomic>
 #include <chrono>
@@ -6,9 +6,9 @@
 #include <mutex>
 #include <thread>
 
-#include "cancel_signals.h"
+#include "app/cancel_signals.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 namespace {
 
@@ -37,7 +37,7 @@ double seconds_since(Clock::time_point start) {
 
 }  // namespace
 
-JobRun run_job(JobFunction job, const JobRequest& request, ProgressDisplay& display) {
+JobRun run_job(JobFunction job, const JobRequest& request, ProgressView& display) {
   CancelSignals signals;
   SharedSink sink;
   std::mutex mutex;
@@ -72,4 +72,4 @@ JobRun run_job(JobFunction job, const JobRequest& request, ProgressDisplay& disp
   return run;
 }
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

@@ -9,7 +9,7 @@
 
 #include "job_request.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 // Lowercase hex, as the engine gives them for the data it moves.
 using Digests = Checksums;
@@ -23,4 +23,4 @@ struct FileDigests {
 // Nothing when the file cannot be read through or the crypto library fails.
 std::optional<FileDigests> digest_file(const std::string& path, uint64_t data_offset);
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

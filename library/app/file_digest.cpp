@@ -1,4 +1,4 @@
-#include "file_digest.h"
+#include "app/file_digest.h"
 
 #include <algorithm>
 #include <memory>
@@ -8,7 +8,7 @@
 #include "data_digest.h"
 #include "platform/platform.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 std::optional<FileDigests> digest_file(const std::string& path, uint64_t data_offset) {
   platform::Error error = platform::Error::none;
@@ -36,4 +36,4 @@ std::optional<FileDigests> digest_file(const std::string& path, uint64_t data_of
   return digests;
 }
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

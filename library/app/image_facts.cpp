@@ -1,4 +1,4 @@
-#include "image_facts.h"
+#include "app/image_facts.h"
 
 #include <filesystem>
 #include <fstream>
@@ -7,14 +7,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/read_report.h"
 #include "outcomes.h"
 #include "raw_image.h"
-#include "read_report.h"
 #include "rescue/rescue_map.h"
 #include "rescue/rescue_report.h"
 #include "tessil.h"
 
-namespace tessil::cli {
+namespace tessil::app {
 
 uint64_t geometry_size_of(const ImageHeader& h) {
   return plausible_data_size(h.cylinders, h.tracks_per_cylinder, h.sectors_per_track,
@@ -109,4 +109,4 @@ ImageFacts look_at_image(const std::string& path, bool checksums) {
   return facts;
 }
 
-}  // namespace tessil::cli
+}  // namespace tessil::app

@@ -4,7 +4,7 @@
 // code.
 #pragma once
 
-namespace tessil::cli {
+namespace tessil::app {
 
 class CancelSignals {
  public:
@@ -21,4 +21,4 @@ class CancelSignals {
   static bool requested();
 };
 
-}  // namespace tessil::cli
+}  // namespace tessil::app
