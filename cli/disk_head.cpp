@@ -1,5 +1,7 @@
 #include "disk_head.h"
 
+#include "app/drive_facts.h"
+
 #include <memory>
 #include <string_view>
 
@@ -28,10 +30,9 @@ std::string trimmed_name(std::span<const std::byte> bytes, std::size_t at) {
 
 std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t length,
                                                      platform::Error* reason) {
-  const std::string drive(1, letter);
   platform::Error error = platform::Error::none;
-  const std::unique_ptr<platform::Drive> disk = platform::current().open_drive(
-      device_path_of(drive.c_str()), platform::DriveAccess::read, error);
+  const std::unique_ptr<platform::Drive> disk =
+      app::open_drive(letter, platform::DriveAccess::read, error);
   if (reason) *reason = error;
   if (!disk) return std::nullopt;
   std::vector<std::byte> head(length);

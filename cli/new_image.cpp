@@ -1,5 +1,7 @@
 #include "new_image.h"
 
+#include "app/drive_facts.h"
+
 #include <filesystem>
 
 #include "geometry.h"
@@ -15,7 +17,7 @@ std::optional<std::string> prepare_new_image(const std::string& path, char lette
   const fs::file_status name = fs::symlink_status(path, error);
   // Whatever the name stands for, even a dangling link, is the user's.
   if (fs::exists(name) && !force) return path + " already exists; give --force to replace it";
-  if (os.is_drive(device_path_of(std::string(1, letter).c_str()), path.c_str()))
+  if (app::is_drive_file(letter, path))
     return path + " is the disk in drive " + std::string(1, letter) + " itself";
   const fs::file_status target = fs::status(path, error);
   if (fs::is_block_file(target)) {

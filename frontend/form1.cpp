@@ -10,6 +10,7 @@
 #include "form2.h"
 #include "label_text.h"
 #include "raw_image_write.h"
+#include "result_messages.h"
 #include "ui_form1.h"
 #include "verify_after_write.h"
 #include "window_placement.h"
@@ -110,13 +111,13 @@ void Form1::closeEvent(QCloseEvent* event) {
 bool Form1::driveTest(QString& drive) {
   drive = ui_->Combo1->currentText();
   if (drive == drive_a || drive == drive_b) return true;
-  LogMessage(2, QStringLiteral("Invalid drive selection"));
+  LogMessage(window_message::invalid_drive, QStringLiteral("Invalid drive selection"));
   return false;
 }
 
 bool Form1::busyTest() {
   if (backend_.retvalue() == 0) return true;
-  LogMessage(3, QStringLiteral("Already running call cancel first"));
+  LogMessage(window_message::already_running, QStringLiteral("Already running call cancel first"));
   return false;
 }
 
@@ -141,9 +142,9 @@ void Form1::getDiskInformation() {
   ui_->Label6->setText(QStringLiteral("Bytes/sector : ") + QString::number(bytes_per_sector));
   ui_->Label7->setText(QStringLiteral("Disk space : ") + QString::number(total_size));
   if (result == 1) {
-    LogMessage(0, QStringLiteral("Done"));
+    LogMessage(window_message::done, QStringLiteral("Done"));
   } else {
-    LogMessage(1, QStringLiteral("Drive is empty"));
+    LogMessage(window_message::drive_empty, QStringLiteral("Drive is empty"));
   }
 }
 
@@ -158,7 +159,8 @@ void Form1::readFloppyToImageFile() {
   // characters, rather than let the library cut through one.
   const QString label = label_text::fitted(ui_->Text1->text());
   if (backend_.readdisk(drive, dialog_.fileName(), label) != 0) {
-    LogMessage(3, QStringLiteral("Already running call cancel first"));
+    LogMessage(window_message::already_running,
+               QStringLiteral("Already running call cancel first"));
     return;
   }
   close_guard_->jobStarted(CloseGuard::Job::reading, drive);
@@ -186,7 +188,8 @@ void Form1::writeImageFileToFloppy() {
   ui_->Text1->setText(label_text::fromBuffer(buffer));
   drive = ui_->Combo1->currentText();
   if (backend_.writedisk(drive, image_path) != 0) {
-    LogMessage(3, QStringLiteral("Already running call cancel first"));
+    LogMessage(window_message::already_running,
+               QStringLiteral("Already running call cancel first"));
     return;
   }
   verify_->writeStarted(drive, image_path, std::move(copy));

@@ -5,6 +5,15 @@
 #include <QString>
 #include <cstdint>
 
+// The numbers of the window's own lines in the message list, beside the
+// outcomes of jobs.
+namespace window_message {
+inline constexpr int32_t done = 0;
+inline constexpr int32_t drive_empty = 1;
+inline constexpr int32_t invalid_drive = 2;
+inline constexpr int32_t already_running = 3;
+}  // namespace window_message
+
 struct ResultMessage {
   int32_t code;  // the code the message line shows
   QString text;

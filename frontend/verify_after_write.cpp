@@ -83,7 +83,8 @@ void VerifyAfterWrite::startVerify() {
   }
   read_back_->close();
   if (backend_.readdisk(drive_, read_back_->fileName(), QString()) != 0) {
-    log_.LogMessage(3, QStringLiteral("Verify: Already running call cancel first"));
+    log_.LogMessage(window_message::already_running,
+                    QStringLiteral("Verify: Already running call cancel first"));
     forget();
     return;
   }

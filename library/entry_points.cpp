@@ -13,16 +13,30 @@
 
 namespace tessil {
 
+namespace {
+
+// The C interface remembers the device path of the drive it last asked
+// about, whatever the answer; the engine itself keeps no such record.
+void remember_drive(const char* drive) {
+  job_state().drivecopy.store(device_path_of(drive));
+}
+
+}  // namespace
+
 int32_t read_job() {
   JobState& state = job_state();
   StateSink sink(state);
-  return run_read_job(request_of(state), sink).code;
+  const JobRequest request = request_of(state);
+  remember_drive(request.drive.c_str());
+  return run_read_job(request, sink).code;
 }
 
 int32_t write_job() {
   JobState& state = job_state();
   StateSink sink(state);
-  return run_write_job(request_of(state), sink).code;
+  const JobRequest request = request_of(state);
+  remember_drive(request.drive.c_str());
+  return run_write_job(request, sink).code;
 }
 
 }  // namespace tessil
@@ -39,6 +53,7 @@ int32_t getdriveinfo(const char* drive, int32_t* cylinders, int32_t* tracks_per_
     if (out) *out = 0;
 
   tessil::print_query_start(drive);
+  tessil::remember_drive(drive);
   tessil::DriveInfo info;
   std::string device_path;
   const int32_t result = tessil::query_drive(drive, info, device_path);

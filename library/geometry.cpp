@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "job_state.h"
 #include "tessil.h"
 #include "trace.h"
 
@@ -51,7 +50,6 @@ int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
   trace("depois de montado .%s. \n", probe_path_of(drive).c_str());
   device_path = device_path_of(drive);
   trace("para createfile .%s. \n", device_path.c_str());
-  job_state().drivecopy.store(device_path);
   const platform::Error outcome = device_path.empty()
                                       ? platform::Error::not_found
                                       : platform::current().query_geometry(device_path, geometry);

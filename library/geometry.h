@@ -30,9 +30,8 @@ ImageHeader header_of(const DriveInfo& info);
 std::string device_path_of(const char* drive);
 
 // Fills `geometry` from the drive and returns 1, or returns 0 when the device
-// cannot be opened or has no medium. Stores the device path in drivecopy
-// whatever the outcome, and hands it back in `device_path` for the caller
-// to open. Prints nothing.
+// cannot be opened or has no medium. Hands the device path back in
+// `device_path` for the caller to open. Prints nothing.
 int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
                       std::string& device_path, platform::Error* error = nullptr);
 

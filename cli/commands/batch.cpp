@@ -59,7 +59,7 @@ int run_batch(const BatchOptions& options) {
     return refuse("a raw image has no label; give --label without --raw");
   if (options.raw && options.rescue.rescue)
     return refuse("a rescue makes tessil images; give --rescue without --raw");
-  if (platform::current().device_of(device_path_of(std::string(1, letter).c_str())).empty())
+  if (app::device_of(letter).empty())
     return report_failure(JOB_NO_MEDIA, drive_text(letter, ""), platform::Error::not_found);
 
   const std::string wanted = options.raw ? ".img" : ".tsl";

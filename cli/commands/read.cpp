@@ -67,8 +67,7 @@ int read_disk(const ReadOptions& options) {
   request.raw_image = options.raw;
   request.checksums = true;
   request.new_image_only = !image.in_place;
-  const std::string drive =
-      drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
+  const std::string drive = drive_text(letter, app::device_of(letter));
   app::ReadReport report;
   if (!options.no_report)
     report =

@@ -212,8 +212,7 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
       std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
     return refuse(report_path + " already exists; remove it or give --no-report");
 
-  const std::string drive = drive_text(
-      letter, platform::current().device_of(device_path_of(std::string(1, letter).c_str())));
+  const std::string drive = drive_text(letter, app::device_of(letter));
   std::optional<app::ReadReport> read_report;
   if (!no_report) read_report = app::begin_report(app::look_at_drive(letter), image, label, false);
   const rescue::RescueOutcome out =

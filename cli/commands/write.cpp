@@ -71,8 +71,7 @@ int write_disk(const WriteOptions& options) {
   if (!image.missing.empty() && !options.force)
     return refuse(options.image + " is incomplete: " + image.missing +
                   "; give --force to write it all the same");
-  if (platform::current().is_drive(device_path_of(std::string(1, letter).c_str()),
-                                   options.image.c_str()))
+  if (app::is_drive_file(letter, options.image))
     return refuse(options.image + " is the disk in drive " + std::string(1, letter) +
                   " itself: a disk cannot be written with its own image");
   const app::DriveFacts drive = app::look_at_drive(letter);

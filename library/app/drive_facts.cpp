@@ -18,6 +18,19 @@ void query(DriveFacts& facts) {
 
 }  // namespace
 
+std::string device_of(char letter) {
+  return platform::current().device_of(device_path_of(letter_text(letter).c_str()));
+}
+
+bool is_drive_file(char letter, const std::string& path) {
+  return platform::current().is_drive(device_path_of(letter_text(letter).c_str()), path.c_str());
+}
+
+std::unique_ptr<platform::Drive> open_drive(char letter, platform::DriveAccess access,
+                                            platform::Error& error) {
+  return platform::current().open_drive(device_path_of(letter_text(letter).c_str()), access, error);
+}
+
 std::optional<char> drive_letter(std::string_view text) {
   if (text.size() == 2 && text[1] == ':') text.remove_suffix(1);
   if (text.size() != 1) return std::nullopt;
@@ -31,7 +44,7 @@ DriveFacts look_at_drive(char letter) {
   platform::Platform& os = platform::current();
   DriveFacts facts;
   facts.letter = letter;
-  facts.device = os.device_of(device_path_of(letter_text(letter).c_str()));
+  facts.device = device_of(letter);
   // The kind comes from the list of letters in use; a controller drive that
   // only its device node reveals is not on it.
   for (const platform::DriveEntry& entry : os.list_drives())

@@ -2,6 +2,7 @@
 // library resolves them, and what the medium in a drive looks like.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,16 @@ namespace tessil::app {
 // The upper-case letter that `text` names: one ASCII letter, either case,
 // optionally followed by a colon ("a", "B", "a:"). Nothing otherwise.
 std::optional<char> drive_letter(std::string_view text);
+
+// The device behind drive `letter` ("/dev/fd0"), or empty.
+std::string device_of(char letter);
+
+// True when `path` names the very file or device behind drive `letter`.
+bool is_drive_file(char letter, const std::string& path);
+
+// Drive `letter` opened for `access`, or null with the reason in `error`.
+std::unique_ptr<platform::Drive> open_drive(char letter, platform::DriveAccess access,
+                                            platform::Error& error);
 
 struct DriveFacts {
   char letter = 0;
