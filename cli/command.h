@@ -1,11 +1,12 @@
 // The commands of tessil-cli. Each lives in a file of its own under
 // commands/: it adds its parser to the program's and says what runs when
 // the command line chose it. Adding a command is adding such a file and its
-// line here and in main.cpp.
+// line in commands/command_list.cpp.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -16,13 +17,8 @@ struct Command {
   std::function<int()> run;  // returns the exit status
 };
 
-Command add_drives_command(CLI::App& program);
-Command add_info_command(CLI::App& program);
-Command add_read_command(CLI::App& program);
-Command add_write_command(CLI::App& program);
-Command add_verify_command(CLI::App& program);
-Command add_convert_command(CLI::App& program);
-Command add_batch_command(CLI::App& program);
+// Every command, added to `program` in the order the help lists them.
+std::vector<Command> add_commands(CLI::App& program);
 
 // Options that several commands share.
 

@@ -71,11 +71,7 @@ int main(int argc, char** argv) {
   program.footer(
       "Exit status: 0 done, 2 bad usage or refused, 3 the disk differs from the image, 4 a "
       "rescue left sectors missing, 100-110 the job's result code.");
-  const std::vector<Command> commands{
-      add_drives_command(program), add_info_command(program),   add_read_command(program),
-      add_write_command(program),  add_verify_command(program), add_convert_command(program),
-      add_batch_command(program),
-  };
+  const std::vector<Command> commands = add_commands(program);
   for (const Command& command : commands) command.parser->group("Commands");
 
   if (const std::optional<std::string> unknown = unknown_command(argc, argv, program)) {
