@@ -11,6 +11,7 @@
 #include "command.h"
 #include "describe.h"
 #include "exit_status.h"
+#include "help_format.h"
 #include "outcomes.h"
 
 namespace {
@@ -61,16 +62,16 @@ int main(int argc, char** argv) {
   program.set_version_flag("--version", "tessil-cli " TESSIL_VERSION, "Print the version and exit");
   program.require_subcommand(1);
   // Plain words in the help: commands and arguments, no type names.
+  program.formatter(help_formatter());
   program.get_formatter()->label("SUBCOMMAND", "COMMAND");
   program.get_formatter()->label("Positionals", "Arguments");
   program.get_formatter()->label("REQUIRED", "");
-  program.get_formatter()->column_width(24);
   program.failure_message([](const CLI::App*, const CLI::Error& error) {
     return "tessil-cli: " + std::string(error.what()) + "\nRun 'tessil-cli --help' for more.\n";
   });
   program.footer(
       "Exit status: 0 done, 2 bad usage or refused, 3 the disk differs from the image, 4 a "
-      "rescue left sectors missing, 100-110 the job's result code.");
+      "rescue left sectors missing, 100-118 the result's code (see tessil-cli(1)), 255 an unexpected error.");
   const std::vector<Command> commands = add_commands(program);
   for (const Command& command : commands) command.parser->group("Commands");
 

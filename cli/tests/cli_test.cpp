@@ -100,6 +100,17 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
   }
   EXPECT_EQ(cli({"--version"}).out, "tessil-cli " TESSIL_VERSION "\n");
   EXPECT_FALSE(fs::exists(at("x.tsl")));
+
+  // Help fits a narrow terminal, between words, without the parser's notes.
+  env_["COLUMNS"] = "60";
+  for (const char* command : {"read", "batch", "write"}) {
+    const std::string help = cli({command, "--help"}).out;
+    for (const char* note : {"Excludes", "Needs", "INT in", "REQUIRED"})
+      EXPECT_EQ(help.find(note), std::string::npos) << command << ": " << note << "\n" << help;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_LE(line.size(), 60u) << command << ": " << line;
+  }
 }
 
 TEST_F(CliTest, ReadThenWriteBackGivesTheSameDisk) {
