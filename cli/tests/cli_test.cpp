@@ -579,7 +579,7 @@ TEST_F(CliTest, RescueStoppedBySignalLeavesImageAndMapAgreeingAndGoesOn) {
   // rescued, the marker elsewhere.
   std::string error;
   const std::optional<tessil::rescue::RescueMap> map =
-      tessil::rescue::parse_map(slurp(at("big.tsl.map")), error);
+      tessil::rescue::parse_map(slurp(at("big.tsl.map")), 512, big_size, error);
   ASSERT_TRUE(map) << error;
   EXPECT_FALSE(map->complete());
   std::ifstream image(at("big.tsl"), std::ios::binary);

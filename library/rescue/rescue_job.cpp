@@ -139,7 +139,7 @@ class Rescuer {
       map_.pass = pass;
       uint64_t pos = 0;
       uint64_t skip = cluster_;
-      while (const std::optional<Area> area = map_.next(Status::non_tried, pos)) {
+      while (const std::optional<Area> area = map_.next(Status::non_tried, pos, cluster_)) {
         if (stop()) return;
         // Reads end on cluster boundaries, which fall on the disk's tracks.
         const uint64_t boundary = (area->pos / cluster_ + 1) * cluster_;
@@ -226,7 +226,7 @@ class Rescuer {
   // One read of each sector of `status`; a failure leaves it bad.
   void each_sector(Status status) {
     uint64_t pos = 0;
-    while (const std::optional<Area> area = map_.next(status, pos)) {
+    while (const std::optional<Area> area = map_.next(status, pos, sector_)) {
       if (stop()) return;
       const bool failed = read(area->pos, sector_) == 0;
       if (halted()) return;

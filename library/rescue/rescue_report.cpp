@@ -25,30 +25,19 @@ SectorState state_of(Status status) {
 }
 
 SectorCounts count_sectors(const RescueMap& map, uint64_t sector_size) {
-  SectorCounts counts;
-  for (const Area& area : map.areas()) {
-    const uint64_t n = area.size / sector_size;
-    switch (state_of(area.status)) {
-      case SectorState::good:
-        counts.good += n;
-        break;
-      case SectorState::bad:
-        counts.bad += n;
-        break;
-      case SectorState::untried:
-        counts.untried += n;
-        break;
-    }
-  }
-  return counts;
+  const uint64_t size = std::max<uint64_t>(sector_size, 1);
+  const uint64_t good = map.bytes(Status::rescued) / size;
+  const uint64_t bad = map.bytes(Status::bad) / size;
+  return {good, bad, map.size() / size - good - bad};
 }
 
 std::vector<uint64_t> sectors_in(const RescueMap& map, uint64_t sector_size, SectorState state) {
   std::vector<uint64_t> sectors;
-  for (const Area& area : map.areas())
+  map.each_area([&](const Area& area) {
     if (state_of(area.status) == state)
       for (uint64_t at = area.pos; at < area.end(); at += sector_size)
         sectors.push_back(at / sector_size);
+  });
   return sectors;
 }
 

@@ -10,6 +10,8 @@
 
 #include "image_format.h"
 #include "outcomes.h"
+#include "platform/error_words.h"
+#include "rescue/map_reader.h"
 
 namespace tessil::rescue {
 
@@ -20,6 +22,8 @@ using platform::ImageFile;
 
 // Sectors of a fill written between two looks at a stop request.
 constexpr uint64_t stop_check_sectors = 64;
+// Bytes of a map read between two looks at a stop request.
+constexpr std::size_t map_piece = 64 * 1024;
 
 bool fail(RescueOutcome& out, int32_t code, Error reason, std::string problem = {}) {
   out.job.code = code;
@@ -32,22 +36,6 @@ bool stopped(RescueSink& sink, RescueOutcome& out) {
   if (!sink.cancel_requested()) return false;
   fail(out, JOB_CANCELLED, Error::none);
   return true;
-}
-
-// Reads the whole small file at `path` into `text`; not_found when there
-// is none.
-Error read_text(const std::string& path, std::string& text) {
-  Error error = Error::none;
-  const std::unique_ptr<ImageFile> file =
-      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
-  if (!file) return error;
-  std::array<std::byte, 4096> chunk;
-  for (;;) {
-    const platform::ReadResult got = file->read(chunk);
-    text.append(reinterpret_cast<const char*>(chunk.data()), got.count);
-    if (got.failed()) return got.error;
-    if (got.count < chunk.size()) return Error::none;
-  }
 }
 
 // What stands at an image's name. A file that cannot be looked into counts
@@ -84,6 +72,7 @@ bool create_image(ImageFile& image, const RescueRequest& request, const DriveInf
                   RescueSink& sink, RescueOutcome& out) {
   ImageHeader header = header_of(info);
   set_label(header, request.job.label);
+  out.label = header.label;
   if (const Error put = image.write(encode_header(header)); put != Error::none)
     return fail(out, JOB_HEADER_WRITE_FAILED, put);
   if (request.fill == Fill::zero && image.set_size(image_header_size + info.size) == Error::none)
@@ -104,9 +93,11 @@ bool create_image(ImageFile& image, const RescueRequest& request, const DriveInf
 bool check_image(ImageFile& image, const DriveInfo& info, RescueOutcome& out) {
   HeaderBytes bytes{};
   const platform::ReadResult got = image.read(bytes);
-  if (got.count < bytes.size() || !same_geometry(decode_header(bytes), header_of(info)))
+  const ImageHeader header = decode_header(bytes);
+  if (got.count < bytes.size() || !same_geometry(header, header_of(info)))
     return fail(out, JOB_GEOMETRY_MISMATCH, got.error,
                 "the image file does not hold this disk's geometry");
+  out.label = header.label;
   // Its size as the file system tells it, or else as far as it reads.
   uint64_t length = 0;
   if (const std::optional<uint64_t> size = image.size()) {
@@ -132,7 +123,7 @@ std::vector<uint64_t> sample_of(const RescueMap& map, uint64_t sector) {
   constexpr uint64_t first = 4, spread = 16;
   std::set<uint64_t> picked;
   const auto pick = [&](uint64_t from) {
-    const std::optional<Area> area = map.next(Status::rescued, from);
+    const std::optional<Area> area = map.next(Status::rescued, from, sector);
     if (area && area->pos % sector == 0 && area->size >= sector) picked.insert(area->pos);
     return area ? area->pos + sector : map.size();
   };
@@ -161,21 +152,45 @@ bool same_disk(platform::Drive& disk, ImageFile& image, const RescueRequest& req
   return true;
 }
 
+// A map that cannot be used, said of the map.
+bool map_unusable(RescueOutcome& out, Error reason, std::string problem) {
+  out.failed_file = out.map_path;
+  return fail(out, outcome::map_unusable, reason, std::move(problem));
+}
+
+// Reads the map at out.map_path piece by piece into `reader`, looking for a
+// stop request between two pieces. False, with out.job, when it cannot.
+bool read_map(RescueOutcome& out, MapReader& reader, RescueSink& sink, bool& found) {
+  Error error = Error::none;
+  const std::unique_ptr<ImageFile> file =
+      platform::current().open_image(out.map_path.c_str(), platform::ImageMode::read, error);
+  found = file != nullptr;
+  if (!file)
+    return error == Error::not_found ||
+           map_unusable(out, error, "it cannot be read: " + std::string(error_words(error)));
+  std::vector<std::byte> chunk(map_piece);
+  for (;;) {
+    if (stopped(sink, out)) return false;
+    const platform::ReadResult got = file->read(chunk);
+    if (!reader.feed(std::string_view(reinterpret_cast<const char*>(chunk.data()), got.count)))
+      return map_unusable(out, Error::other, reader.error());
+    if (got.failed())
+      return map_unusable(out, got.error,
+                          "it cannot be read: " + std::string(error_words(got.error)));
+    if (got.count < chunk.size()) return true;
+  }
+}
+
 // Finds the map an earlier run left, or starts a new one.
-bool load_map(const RescueRequest& request, RescueOutcome& out) {
-  std::string text;
-  const Error read = read_text(out.map_path, text);
-  out.map = RescueMap(out.drive.size);
-  if (read == Error::not_found) return true;
-  std::string error;
-  std::optional<RescueMap> map = read == Error::none ? parse_map(text, error) : std::nullopt;
-  if (!map)
-    return fail(out, outcome::map_unusable, read == Error::none ? Error::other : read,
-                "the map file " + out.map_path +
-                    " cannot be used: " + (error.empty() ? "it cannot be read" : error));
-  if (map->size() > out.drive.size)
-    return fail(out, outcome::map_unusable, Error::none,
-                "the map file " + out.map_path + " describes a larger disk");
+bool load_map(const RescueRequest& request, RescueOutcome& out, RescueSink& sink) {
+  const uint64_t sector = uint64_t(out.drive.bytes_per_sector);
+  out.map = RescueMap(out.drive.size, sector);
+  MapReader reader(sector, out.drive.size);
+  bool found = false;
+  if (!read_map(out, reader, sink, found)) return false;
+  if (!found) return true;
+  std::optional<RescueMap> map = reader.finish();
+  if (!map) return map_unusable(out, Error::other, reader.error());
   // A new rescue's first map, saved before its image was put in place:
   // nothing was rescued, and starting afresh loses nothing.
   if (map->bytes(Status::rescued) == 0 && what_is_at(request.job.image) != Found::data) return true;
@@ -198,10 +213,13 @@ bool resume_image(const RescueRequest& request, const JobDrive& drive, RescueOut
     return false;
   // What is not rescued gets this run's fill.
   const uint64_t sector_size = uint64_t(drive.info.bytes_per_sector);
-  for (const Area& area : out.map.areas()) {
-    if (area.status != Status::rescued &&
-        !write_fill(*handles.image, request, sector_size, area.pos, area.size, sink, out))
+  for (uint64_t pos = 0; pos < out.map.size();) {
+    const Status status = out.map.status_at(pos);
+    const Area run = *out.map.next(status, pos);
+    if (status != Status::rescued &&
+        !write_fill(*handles.image, request, sector_size, run.pos, run.size, sink, out))
       return false;
+    pos = run.end();
   }
   return true;
 }
@@ -248,14 +266,14 @@ NewImage::~NewImage() {
 bool start_rescue(const RescueRequest& request, const JobDrive& drive, RescueOutcome& out,
                   JobHandles& handles, RescueSink& sink, NewImage& image) {
   const uint64_t sector_size = uint64_t(std::max(drive.info.bytes_per_sector, 0));
-  if (sector_size == 0 || drive.info.size % sector_size != 0)
+  if (sector_size == 0 || drive.info.size == 0 || drive.info.size % sector_size != 0)
     return fail(out, outcome::no_whole_sectors, Error::other,
                 "the disk's geometry has no whole sectors");
   if (platform::same_file(out.map_path, request.job.image) ||
       platform::current().is_drive(drive.device_path, out.map_path.c_str()))
     return fail(out, JOB_IMAGE_CREATE_FAILED, Error::other,
                 "the map file cannot be the image file or the drive");
-  if (!load_map(request, out)) return false;
+  if (!load_map(request, out, sink)) return false;
   Error error = Error::none;
   // The drive first: a drive that cannot be opened leaves no new image.
   if (!handles.open_drive(drive, platform::DriveAccess::read, error))

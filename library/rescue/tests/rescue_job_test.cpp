@@ -94,7 +94,8 @@ class Rescue : public ::testing::Test {
     const std::vector<std::byte> text = read_file(out.map_path);
     std::string error;
     const std::optional<RescueMap> saved =
-        parse_map(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), error);
+        parse_map(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), sector,
+                  sectors * sector, error);
     ASSERT_TRUE(saved) << error;
     EXPECT_EQ(saved->areas(), out.map.areas());
   }

@@ -1,0 +1,62 @@
+// A rescue at the sizes that hostile maps and large drives bring: a map
+// loads in one pass and a signal stops even its loading.
+#include "cli_fixture.h"
+
+namespace tessil::cli_test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A map with one area a byte over the first `bytes` of a disk of `size`:
+// each sector's last byte bad, the rest rescued; then non-tried to the end.
+std::string bytewise_map(uint64_t bytes, uint64_t size) {
+  std::string text = "# Mapfile\n0x00000000     ?               1\n";
+  text.reserve(bytes * 27);
+  char line[64];
+  for (uint64_t pos = 0; pos < bytes; ++pos) {
+    std::snprintf(line, sizeof line, "0x%08llX  0x00000001  %c\n",
+                  static_cast<unsigned long long>(pos), pos % 512 == 511 ? '-' : '+');
+    text += line;
+  }
+  if (bytes < size) {
+    std::snprintf(line, sizeof line, "0x%08llX  0x%08llX  ?\n",
+                  static_cast<unsigned long long>(bytes),
+                  static_cast<unsigned long long>(size - bytes));
+    text += line;
+  }
+  return text;
+}
+
+TEST_F(CliTest, AMapOfOneByteAreasLoadsInOnePassAndASignalStopsItsLoading) {
+  drive('A', pattern(floppy_size));
+  ASSERT_EQ(cli({"read", "A", "r.tsl", "--rescue"}).status, 0);
+  // Valid, and as fragmented as a map can be: no sector wholly rescued.
+  put(at("r.tsl.map"), bytewise_map(floppy_size, floppy_size));
+  const pid_t pid = start({TESSIL_CLI_PATH, "read", "A", "r.tsl", "--rescue", "--retries", "0"});
+  Result r;
+  r.status = wait_for(pid, std::chrono::seconds(30));
+  r.out = slurp(root_ / "stdout");
+  ASSERT_EQ(r.status, 4) << slurp(root_ / "stderr");
+  EXPECT_TRUE(contains(r.out, "0 of 2880 sectors rescued, 2880 bad, 0 not tried")) << r.out;
+  // Each sector once, however many areas it was.
+  EXPECT_TRUE(contains(r.out, " 1 (0/0/2) 2 (0/0/3) ")) << r.out.substr(0, 300);
+
+  // A large disk behind the same map: the signal comes while it loads, or
+  // while the image is filled after it; either stops within a second.
+  sparse_drive('B', big_size);
+  put(at("big.tsl"), header(static_cast<uint32_t>(big_size / 512), 1, 1, ""));
+  fs::resize_file(at("big.tsl"), tessil::image_header_size + big_size);
+  put(at("big.tsl.map"), bytewise_map(floppy_size, big_size));
+  const pid_t big = start({TESSIL_CLI_PATH, "read", "B", "big.tsl", "--rescue"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ::kill(big, SIGTERM);
+  const auto signalled = Clock::now();
+  ASSERT_TRUE(wait_for_text("stderr", "User cancelled"));
+  EXPECT_LT(Clock::now() - signalled, std::chrono::seconds(2));
+  EXPECT_EQ(finish(big).status, 105);
+}
+
+}  // namespace
+}  // namespace tessil::cli_test
