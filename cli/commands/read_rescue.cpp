@@ -63,10 +63,14 @@ void print_text(const Report& report) {
                   fat.root_directory ? "HIT" : "intact");
       if (fat.files_through_second_fat)
         std::printf("Files followed through the second FAT, the first being hit.\n");
-      if (fat.files.empty()) std::printf("No file's data lie on the missing sectors.\n");
-      for (const std::string& file : fat.files) std::printf("Damaged: %s\n", file.c_str());
+      for (const std::string& file : fat.files)
+        std::printf("Damaged: %s\n", printable(file).c_str());
+      for (const std::string& what : fat.not_named)
+        std::printf("Not named: %s\n", printable(what).c_str());
+      if (fat.files.empty() && fat.not_named.empty())
+        std::printf("No file's data lie on the missing sectors.\n");
     } else if (!fat.problem.empty()) {
-      std::printf("Files not named: %s\n", fat.problem.c_str());
+      std::printf("Files not named: %s\n", printable(fat.problem).c_str());
     }
   }
   std::printf("Map: %s\n", out.map_path.c_str());
@@ -116,7 +120,8 @@ Json report_json(const Report& report, int status) {
                        {"fat_hit", fat.fat},
                        {"root_directory_hit", fat.root_directory},
                        {"files_through_second_fat", fat.files_through_second_fat},
-                       {"damaged_files", fat.files}};
+                       {"damaged_files", fat.files},
+                       {"not_named", fat.not_named}};
   } else if (!fat.problem.empty()) {
     json["fat"] = Json{{"problem", fat.problem}};
   }
@@ -230,12 +235,10 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
 
   const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
   rescue::FatDamage fat;
-  if (!out.map.complete()) {
-    std::vector<uint64_t> missing = rescue::sectors_in(out.map, sector, SectorState::bad);
-    const std::vector<uint64_t> untried = rescue::sectors_in(out.map, sector, SectorState::untried);
-    missing.insert(missing.end(), untried.begin(), untried.end());
-    fat = rescue::fat_damage(image, image_header_size, sector, missing);
-  }
+  if (!out.map.complete())
+    fat = rescue::fat_damage(image, image_header_size, sector, [&out, sector](uint64_t at) {
+      return out.map.status_at(at * sector) != rescue::Status::rescued;
+    });
   int status = out.map.complete() ? exit_ok : exit_sectors_missing;
   if (code == JOB_CANCELLED) status = static_cast<int>(code);
   const Report report{out, fat, sector, drive, image};

@@ -487,22 +487,6 @@ TEST_F(CliTest, BatchEndsOnSignalWhileWaiting) {
   EXPECT_FALSE(fs::exists(at("disk7.tsl")));
 }
 
-// A FAT12 floppy with BIG.BIN from sector 33 on, made with mkfs.fat and
-// mtools; empty when they are missing.
-std::string fat_floppy(const fs::path& dir) {
-  const std::string script = "cd '" + dir.string() +
-                             "' && mkfs.fat -C -F 12 fat.img 1440 >/dev/null"
-                             " && (yes 'tessil rescue test data' || true) | head -c 300000 >big"
-                             " && mcopy -i fat.img big ::/BIG.BIN 2>/dev/null";
-  if (std::system(script.c_str()) != 0) return {};
-  return slurp(dir / "fat.img");
-}
-
-// The 512 bytes of disk sector `sector` in an image file's data.
-std::string image_sector(const std::string& image, uint64_t sector) {
-  return image.substr(tessil::image_header_size + sector * 512, 512);
-}
-
 TEST_F(CliTest, RescueGoesOnFromItsMapAndSaysWhatIsMissing) {
   const std::string disk = fat_floppy(root_);
   if (disk.empty()) GTEST_SKIP() << "mkfs.fat and mtools are needed";
