@@ -1,6 +1,9 @@
 // A rescue at the sizes that hostile maps and large drives bring: a map
-// loads in one pass and a signal stops even its loading.
+// loads in one pass and a signal stops even its loading, and a large drive's
+// picture has a bounded number of lines.
 #include "cli_fixture.h"
+
+#include <algorithm>
 
 namespace tessil::cli_test {
 namespace {
@@ -56,6 +59,20 @@ TEST_F(CliTest, AMapOfOneByteAreasLoadsInOnePassAndASignalStopsItsLoading) {
   ASSERT_TRUE(wait_for_text("stderr", "User cancelled"));
   EXPECT_LT(Clock::now() - signalled, std::chrono::seconds(2));
   EXPECT_EQ(finish(big).status, 105);
+}
+
+TEST_F(CliTest, ALargeDrivesPictureIsASummaryOfBoundedLines) {
+  constexpr uint64_t sectors = big_size / 512;
+  sparse_drive('A', big_size);
+  put(at("big.tsl"), header(static_cast<uint32_t>(sectors), 1, 1, ""));
+  fs::resize_file(at("big.tsl"), tessil::image_header_size + big_size);
+  // Rescued but for sectors 1000 to 1003.
+  put(at("big.tsl.map"), "0x0 + 1\n0x0 0x7D000 +\n0x7D000 0x800 -\n0x7D800 0xFF82800 +\n");
+  const Result r = cli({"read", "A", "big.tsl", "--rescue", "--retries", "0"});
+  ASSERT_EQ(r.status, 4) << r.err;
+  EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 80) << r.out.substr(0, 2000);
+  // 4096 characters for 524288 sectors; the eighth holds the bad ones.
+  EXPECT_TRUE(contains(r.out, "each character 128 sectors\n       0  .......X........")) << r.out;
 }
 
 }  // namespace
