@@ -17,6 +17,7 @@
 #include "new_image.h"
 #include "read_report.h"
 #include "text_output.h"
+#include "whole_sectors.h"
 
 namespace tessil::cli {
 
@@ -41,6 +42,7 @@ bool made_image(int32_t code) {
 
 int read_disk(const ReadOptions& options) {
   const char letter = *drive_letter(options.drive);
+  if (const int refused = refuse_partial_sectors(letter); refused != exit_ok) return refused;
   if (options.rescue.rescue)
     return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
                        options.json, options.no_report);

@@ -1,6 +1,7 @@
 // A rescue at the sizes that hostile maps and large drives bring: a map
-// loads in one pass and a signal stops even its loading, and a large drive's
-// picture has a bounded number of lines.
+// loads in one pass and a signal stops even its loading, a large drive's
+// picture has a bounded number of lines, and a drive that is not whole
+// sectors is refused.
 #include "cli_fixture.h"
 
 #include <algorithm>
@@ -73,6 +74,22 @@ TEST_F(CliTest, ALargeDrivesPictureIsASummaryOfBoundedLines) {
   EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 80) << r.out.substr(0, 2000);
   // 4096 characters for 524288 sectors; the eighth holds the bad ones.
   EXPECT_TRUE(contains(r.out, "each character 128 sectors\n       0  .......X........")) << r.out;
+}
+
+TEST_F(CliTest, ADriveThatIsNotWholeSectorsIsRefusedBeforeAnythingIsMade) {
+  for (const uint64_t size : {floppy_size + 1, uint64_t{300}}) {
+    drive('A', pattern(size));
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"read", "A", "r.tsl"},
+          std::vector<std::string>{"read", "A", "r.tsl", "--rescue"},
+          std::vector<std::string>{"batch", "A", "b%d", "--count", "1"}}) {
+      const Result r = cli(command);
+      EXPECT_EQ(r.status, 118) << size << " " << command[0] << "\n" << r.err;
+      EXPECT_TRUE(contains(r.err, "The disk has no whole sectors: drive A (")) << r.err;
+      EXPECT_TRUE(contains(r.err, std::to_string(size) + " bytes")) << r.err;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << size;
+  }
 }
 
 }  // namespace
