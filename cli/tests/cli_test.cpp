@@ -513,10 +513,10 @@ TEST_F(CliTest, RescueGoesOnFromItsMapAndSaysWhatIsMissing) {
   ASSERT_EQ(json.status, 4) << json.err;
   const Json facts = Json::parse(json.out);
   EXPECT_EQ(facts["resumed"], true);
-  EXPECT_EQ(facts["sectors"]["rescued"], 2875);
-  EXPECT_EQ(facts["sectors"]["bad"], 5);
+  EXPECT_EQ(facts["rescued_sectors"], 2875);
+  EXPECT_EQ(facts["bad_sector_count"], 5);
   EXPECT_EQ(facts["bad_sectors"][4],
-            Json::parse(R"({"sector":700,"cylinder":19,"head":0,"sector_on_track":17})"));
+            Json::parse(R"({"sector":700,"cylinder":19,"head":0,"sector_in_track":17})"));
   EXPECT_EQ(facts["fat"]["damaged_files"], Json::parse(R"(["BIG.BIN"])"));
   EXPECT_EQ(facts["fat"]["fat_hit"], false);
   EXPECT_NE(image_sector(slurp(at("disk.tsl")), 100).find("UNREADABLE SECTOR 00000100"),

@@ -9,6 +9,7 @@
 #include "image_format.h"
 #include "job_preamble.h"
 #include "outcomes.h"
+#include "platform/error_words.h"
 #include "progress.h"
 #include "rescue/rescue_start.h"
 #include "trace.h"
@@ -77,7 +78,8 @@ class Rescuer {
     if (const platform::Error saved = platform::current().replace_file(out_.map_path.c_str(), text);
         saved != platform::Error::none) {
       out_.failed_file = out_.map_path;
-      fail(outcome::map_not_written, saved, "the map file could not be written");
+      fail(outcome::map_not_written, saved,
+           "it could not be written: " + std::string(platform::error_words(saved)));
       return false;
     }
     return true;

@@ -232,7 +232,7 @@ bool new_image(const RescueRequest& request, const JobDrive& drive, RescueOutcom
   if (!folder.empty() && !std::filesystem::is_directory(folder, ignored)) {
     out.failed_file = out.map_path;
     return fail(out, outcome::map_not_written, Error::not_found,
-                "the map file's folder " + folder.string() + " does not exist");
+                "its folder " + folder.string() + " does not exist");
   }
   platform::Platform& os = platform::current();
   switch (what_is_at(request.job.image)) {
