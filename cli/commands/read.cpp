@@ -105,7 +105,8 @@ int read_disk(const ReadOptions& options) {
   }
   const Checksums& sums = run.outcome.checksums;
   if (options.json) {
-    print_json(Json{{"drive", std::string(1, letter)},
+    print_json(Json{{"code", JOB_OK},
+                    {"drive", std::string(1, letter)},
                     {"image", options.image},
                     {"kind", options.raw ? "raw" : "tessil"},
                     {"size", run.done},

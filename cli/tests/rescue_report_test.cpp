@@ -52,6 +52,7 @@ TEST_F(CliTest, AResumedRescueKeepsItsLabelAndEveryOutputGivesOneResult) {
   // Shaped as read's and verify's documents: the drive by its letter, a
   // sector by the names verify gives.
   EXPECT_EQ(document["drive"], "A");
+  EXPECT_EQ(Json::parse(cli({"read", "A", "plain.tsl", "--json"}).out)["code"], 0);
   EXPECT_EQ(document["bad_sectors"][1],
             Json::parse(R"({"sector":700,"cylinder":19,"head":0,"sector_in_track":17})"));
 }
