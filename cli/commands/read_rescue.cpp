@@ -1,6 +1,5 @@
 #include "commands/read_rescue.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -22,12 +21,6 @@
 #include "rescue_summary.h"
 
 namespace tessil::cli {
-
-namespace {
-
-using rescue::SectorState;
-
-}  // namespace
 
 void add_rescue_options(CLI::App& read, RescueOptions& options) {
   CLI::Option* rescue =
@@ -67,7 +60,7 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
   display.finish(out.map);
   if (report) {
     const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
-    report->bad_sectors = rescue::sectors_in(out.map, sector, SectorState::bad);
+    report->bad_sectors = rescue::sectors_in(out.map, sector, rescue::SectorState::bad);
     report->retries = display.retry_passes();
   }
   return out;
