@@ -28,7 +28,7 @@ bool write_fill(ImageFile& image, const RescueRequest& request, uint64_t sector_
 
 // An image that an earlier run left: the drive's geometry in its header, and
 // its whole size, or the map's rescued sectors would not be in it.
-bool check_image(ImageFile& image, const DriveInfo& info, RescueOutcome& out) {
+bool check_image(ImageFile& image, const DriveInfo& info, RescueSink& sink, RescueOutcome& out) {
   HeaderBytes bytes{};
   const platform::ReadResult got = image.read(bytes);
   const ImageHeader header = decode_header(bytes);
@@ -43,6 +43,7 @@ bool check_image(ImageFile& image, const DriveInfo& info, RescueOutcome& out) {
   } else {
     std::vector<std::byte> chunk(64 * 1024);
     for (;;) {
+      if (stopped(sink, out)) return false;
       const platform::ReadResult data = image.read(chunk);
       length += data.count;
       if (data.failed())
@@ -99,7 +100,7 @@ bool resume_image(const RescueRequest& request, const JobDrive& drive, RescueOut
     return fail(out, JOB_IMAGE_OPEN_FAILED, error,
                 "the map's image file " + request.job.image + " cannot be opened");
   out.in_place = true;
-  if (!check_image(*handles.image, drive.info, out) ||
+  if (!check_image(*handles.image, drive.info, sink, out) ||
       !same_disk(*handles.disk, *handles.image, request, sink, out))
     return false;
   // What is not rescued gets this run's fill.
