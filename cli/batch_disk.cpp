@@ -35,10 +35,7 @@ DiskRead rescue_one(char letter, const std::string& image, const std::string& la
   result.code = out.job.code;
   result.recorded = rescue_result(out);
   if (result.code != JOB_OK && result.code != JOB_NO_MEDIA) {
-    result.status =
-        report_job_failure(result.code, out.job.reason, drive_text(letter, drive.device),
-                           out.failed_file.empty() ? image : out.failed_file);
-    if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
+    result.status = report_rescue_failure(out, drive_text(letter, drive.device), image);
   } else if (result.recorded != JOB_OK) {
     result.status = exit_sectors_missing;
   }

@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
   });
   program.footer(
       "Exit status: 0 done, 2 bad usage or refused, 3 the disk differs from the image, 4 a "
-      "rescue left sectors missing, 100-118 the result's code (see tessil-cli(1)), 255 an unexpected error.");
+      "rescue left sectors missing, 100-118 the result's code (see tessil-cli(1)), 255 an "
+      "unexpected error.");
   const std::vector<Command> commands = add_commands(program);
   for (const Command& command : commands) command.parser->group("Commands");
 

@@ -25,6 +25,7 @@
 #include "jobs.h"
 #include "outcomes.h"
 #include "report_filing.h"
+#include "whole_sectors.h"
 
 namespace tessil::cli {
 
@@ -61,6 +62,7 @@ int run_batch(const BatchOptions& options) {
     return refuse("a rescue makes tessil images; give --rescue without --raw");
   if (app::device_of(letter).empty())
     return report_failure(JOB_NO_MEDIA, drive_text(letter, ""), platform::Error::not_found);
+  if (const int refused = refuse_partial_sectors(letter); refused != exit_ok) return refused;
 
   const std::string wanted = options.raw ? ".img" : ".tsl";
   const std::string extension = pattern->after.ends_with(wanted) ? "" : wanted;

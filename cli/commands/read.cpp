@@ -19,6 +19,7 @@
 #include "progress_display.h"
 #include "report_filing.h"
 #include "text_output.h"
+#include "whole_sectors.h"
 
 namespace tessil::cli {
 
@@ -43,6 +44,7 @@ bool made_image(int32_t code) {
 
 int read_disk(const ReadOptions& options) {
   const char letter = *app::drive_letter(options.drive);
+  if (const int refused = refuse_partial_sectors(letter); refused != exit_ok) return refused;
   if (options.rescue.rescue)
     return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
                        options.json, options.no_report);
@@ -105,7 +107,8 @@ int read_disk(const ReadOptions& options) {
   }
   const Checksums& sums = run.outcome.checksums;
   if (options.json) {
-    print_json(app::Json{{"drive", std::string(1, letter)},
+    print_json(app::Json{{"code", JOB_OK},
+                         {"drive", std::string(1, letter)},
                          {"image", options.image},
                          {"kind", options.raw ? "raw" : "tessil"},
                          {"size", run.done},

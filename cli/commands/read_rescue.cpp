@@ -1,6 +1,5 @@
 #include "commands/read_rescue.h"
 
-#include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "app/cancel_signals.h"
+#include "app/image_facts.h"
 #include "app/read_report.h"
 #include "describe.h"
 #include "exit_status.h"
@@ -19,112 +19,9 @@
 #include "rescue/fat_damage.h"
 #include "rescue/rescue_report.h"
 #include "rescue_progress.h"
+#include "rescue_summary.h"
 
 namespace tessil::cli {
-
-namespace {
-
-using rescue::SectorState;
-
-struct Report {
-  const rescue::RescueOutcome& out;
-  const rescue::FatDamage& fat;
-  uint64_t sector = 512;
-  std::string drive;
-  std::string image;
-};
-
-std::string chs_text(const DriveInfo& info, uint64_t sector) {
-  const rescue::Chs chs = rescue::chs_of(info, sector);
-  return std::to_string(chs.cylinder) + "/" + std::to_string(chs.head) + "/" +
-         std::to_string(chs.sector);
-}
-
-void print_text(const Report& report) {
-  const rescue::RescueOutcome& out = report.out;
-  const rescue::SectorCounts counts = rescue::count_sectors(out.map, report.sector);
-  std::printf("%s %s into %s: %" PRIu64 " of %" PRIu64 " sectors rescued, %" PRIu64 " bad, %" PRIu64
-              " not tried\n",
-              out.job.code == JOB_CANCELLED ? "Stopped:" : "Done:", report.drive.c_str(),
-              report.image.c_str(), counts.good, out.map.size() / report.sector, counts.bad,
-              counts.untried);
-  const std::vector<uint64_t> bad = rescue::sectors_in(out.map, report.sector, SectorState::bad);
-  if (!bad.empty()) {
-    std::string line = "Bad sectors (cylinder/head/sector):";
-    for (const uint64_t sector : bad)
-      line += " " + std::to_string(sector) + " (" + chs_text(out.drive, sector) + ")";
-    std::printf("%s\n", line.c_str());
-  }
-  if (!out.map.complete()) {
-    std::fputs(rescue::track_picture(out.map, out.drive).c_str(), stdout);
-    const rescue::FatDamage& fat = report.fat;
-    if (fat.examined) {
-      std::printf("%s volume: boot sector %s, FAT %s, root directory %s\n", fat.type.c_str(),
-                  fat.boot_sector ? "HIT" : "intact", fat.fat ? "HIT" : "intact",
-                  fat.root_directory ? "HIT" : "intact");
-      if (fat.files_through_second_fat)
-        std::printf("Files followed through the second FAT, the first being hit.\n");
-      if (fat.files.empty()) std::printf("No file's data lie on the missing sectors.\n");
-      for (const std::string& file : fat.files) std::printf("Damaged: %s\n", file.c_str());
-    } else if (!fat.problem.empty()) {
-      std::printf("Files not named: %s\n", fat.problem.c_str());
-    }
-  }
-  std::printf("Map: %s\n", out.map_path.c_str());
-  if (!out.map.complete())
-    std::printf(
-        "The same command again (after cleaning the disk, or in another drive) tries "
-        "only the missing sectors.\n");
-}
-
-app::Json sectors_json(const Report& report, SectorState state) {
-  app::Json sectors = app::Json::array();
-  for (const uint64_t sector : rescue::sectors_in(report.out.map, report.sector, state)) {
-    const rescue::Chs chs = rescue::chs_of(report.out.drive, sector);
-    sectors.push_back(app::Json{{"sector", sector},
-                                {"cylinder", chs.cylinder},
-                                {"head", chs.head},
-                                {"sector_on_track", chs.sector}});
-  }
-  return sectors;
-}
-
-app::Json rescue_json(const Report& report, int status) {
-  const rescue::RescueOutcome& out = report.out;
-  const rescue::SectorCounts counts = rescue::count_sectors(out.map, report.sector);
-  app::Json json{{"drive", report.drive},
-                 {"image", report.image},
-                 {"map", out.map_path},
-                 {"result", out.job.code},
-                 {"result_text", result_text(out.job.code)},
-                 {"exit_status", status},
-                 {"resumed", out.resumed},
-                 {"complete", out.map.complete()},
-                 {"geometry", app::Json{{"cylinders", out.drive.cylinders},
-                                        {"heads", out.drive.tracks_per_cylinder},
-                                        {"sectors_per_track", out.drive.sectors_per_track},
-                                        {"bytes_per_sector", out.drive.bytes_per_sector}}},
-                 {"sectors", app::Json{{"total", out.map.size() / report.sector},
-                                       {"rescued", counts.good},
-                                       {"bad", counts.bad},
-                                       {"not_tried", counts.untried}}},
-                 {"bad_sectors", sectors_json(report, SectorState::bad)},
-                 {"not_tried_sectors", sectors_json(report, SectorState::untried)}};
-  const rescue::FatDamage& fat = report.fat;
-  if (fat.examined) {
-    json["fat"] = app::Json{{"type", fat.type},
-                            {"boot_sector_hit", fat.boot_sector},
-                            {"fat_hit", fat.fat},
-                            {"root_directory_hit", fat.root_directory},
-                            {"files_through_second_fat", fat.files_through_second_fat},
-                            {"damaged_files", fat.files}};
-  } else if (!fat.problem.empty()) {
-    json["fat"] = app::Json{{"problem", fat.problem}};
-  }
-  return json;
-}
-
-}  // namespace
 
 void add_rescue_options(CLI::App& read, RescueOptions& options) {
   CLI::Option* rescue =
@@ -165,7 +62,7 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
   display.finish(out.map);
   if (report) {
     const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
-    report->bad_sectors = rescue::sectors_in(out.map, sector, SectorState::bad);
+    report->bad_sectors = rescue::sectors_in(out.map, sector, rescue::SectorState::bad);
     report->retries = display.retry_passes();
   }
   return out;
@@ -174,6 +71,18 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
 int32_t rescue_result(const rescue::RescueOutcome& out) {
   if (out.job.code == JOB_OK && !out.map.complete()) return outcome::sectors_missing;
   return out.job.code;
+}
+
+int report_rescue_failure(const rescue::RescueOutcome& out, const std::string& drive,
+                          const std::string& image) {
+  // A failure of the map is said of the map, with what is wrong with it.
+  if (!out.failed_file.empty() && !out.problem.empty())
+    return report_failure(out.job.code, out.failed_file + ": " + out.problem);
+  const int status = report_job_failure(out.job.code, out.job.reason, drive,
+                                        out.failed_file.empty() ? image : out.failed_file);
+  if (!out.problem.empty())
+    std::fprintf(stderr, "tessil-cli: %s\n", printable(out.problem).c_str());
+  return status;
 }
 
 int read_rescue(char letter, const std::string& image, const std::string& label,
@@ -211,47 +120,56 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   if (!resumed && !no_report &&
       std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
     return refuse(report_path + " already exists; remove it or give --no-report");
+  // An image keeps the label it was made with.
+  std::string kept_label = label;
+  if (resumed) {
+    const app::ImageFacts held = app::look_at_image(image);
+    if (held.code == JOB_OK && held.kind == ImageKind::tessil) {
+      kept_label = held.header.label;
+      if (!label.empty() && label != kept_label)
+        return refuse(image + " holds the label \"" + kept_label +
+                      "\", which a rescue that goes on keeps; give that --label, or none");
+    }
+  }
 
-  const std::string drive = drive_text(letter, app::device_of(letter));
+  const std::string drive = drive_text(
+      letter, platform::current().device_of(device_path_of(std::string(1, letter).c_str())));
   std::optional<app::ReadReport> read_report;
-  if (!no_report) read_report = app::begin_report(app::look_at_drive(letter), image, label, false);
-  const rescue::RescueOutcome out =
-      rescue_disk(letter, image, label, options, progress, read_report ? &*read_report : nullptr);
+  if (!no_report)
+    read_report = app::begin_report(app::look_at_drive(letter), image, kept_label, false);
+  const rescue::RescueOutcome out = rescue_disk(letter, image, kept_label, options, progress,
+                                                read_report ? &*read_report : nullptr);
   const int32_t code = out.job.code;
   // A failure, or a stop before the image was in place, leaves nothing to
   // report on.
-  if ((code != JOB_OK && code != JOB_CANCELLED) || !out.in_place) {
-    const bool map_failed = code == outcome::map_unusable || code == outcome::map_not_written;
-    const int status = report_job_failure(
-        code, out.job.reason, drive,
-        map_failed ? out.map_path : (out.failed_file.empty() ? image : out.failed_file));
-    if (!out.problem.empty()) std::fprintf(stderr, "tessil-cli: %s\n", out.problem.c_str());
-    return status;
-  }
+  if ((code != JOB_OK && code != JOB_CANCELLED) || !out.in_place)
+    return report_rescue_failure(out, drive, image);
 
   const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
   rescue::FatDamage fat;
-  if (!out.map.complete()) {
-    std::vector<uint64_t> missing = rescue::sectors_in(out.map, sector, SectorState::bad);
-    const std::vector<uint64_t> untried = rescue::sectors_in(out.map, sector, SectorState::untried);
-    missing.insert(missing.end(), untried.begin(), untried.end());
-    fat = rescue::fat_damage(image, image_header_size, sector, missing);
-  }
-  int status = out.map.complete() ? exit_ok : exit_sectors_missing;
-  if (code == JOB_CANCELLED) status = static_cast<int>(code);
-  const Report report{out, fat, sector, drive, image};
-  if (json) {
-    print_json(rescue_json(report, status));
-  } else {
-    print_text(report);
-  }
+  if (!out.map.complete())
+    fat = rescue::fat_damage(image, image_header_size, sector, [&out, sector](uint64_t at) {
+      return out.map.status_at(at * sector) != rescue::Status::rescued;
+    });
+  // One result in every output: what the report records.
+  const int32_t result = rescue_result(out);
+  const RescueSummary summary{out, fat, letter, drive, image, result};
+  if (json)
+    print_json(rescue_json(summary));
+  else
+    print_rescue_text(summary);
+  std::fflush(stdout);
+  int status = exit_status_of(result);
   if (code == JOB_CANCELLED) {
     report_job_failure(code, out.job.reason, drive, image);
     std::fprintf(stderr, "tessil-cli: %s and its map agree; the same command goes on\n",
-                 image.c_str());
+                 printable(image).c_str());
   }
   // Only a rescue that ran is reported: then the image and its map agree.
-  if (read_report) status = file_report(*read_report, rescue_result(out), true, status);
+  if (read_report) {
+    read_report->label = out.label;
+    status = file_report(*read_report, result, true, status);
+  }
   return status;
 }
 

@@ -40,6 +40,11 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
 // missing, the job's code otherwise.
 int32_t rescue_result(const rescue::RescueOutcome& out);
 
+// Says on standard error why a rescue failed: of the map, with what is
+// wrong with it, when the map is at fault. Returns the exit status.
+int report_rescue_failure(const rescue::RescueOutcome& out, const std::string& drive,
+                          const std::string& image);
+
 // Runs the rescue and reports it, with the report IMAGE.json unless
 // `no_report`; returns the exit status: 0 when every sector is rescued,
 // exit_sectors_missing when some are not, else as a plain read fails.

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +90,44 @@ inline int wait_for(pid_t pid, std::chrono::seconds limit = std::chrono::seconds
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return status_of(wait_status);
+}
+
+// A FAT12 floppy with BIG.BIN from sector 33 on, made with mkfs.fat and
+// mtools; empty when they are missing.
+inline std::string fat_floppy(const fs::path& dir) {
+  const std::string script = "cd '" + dir.string() +
+                             "' && mkfs.fat -C -F 12 fat.img 1440 >/dev/null"
+                             " && (yes 'tessil rescue test data' || true) | head -c 300000 >big"
+                             " && mcopy -i fat.img big ::/BIG.BIN 2>/dev/null";
+  if (std::system(script.c_str()) != 0) return {};
+  return slurp(dir / "fat.img");
+}
+
+// The 512 bytes of disk sector `sector` in an image file's data.
+inline std::string image_sector(const std::string& image, uint64_t sector) {
+  return image.substr(tessil::image_header_size + sector * 512, 512);
+}
+
+// A map of a 1.44 MB disk whose sectors in `bad` (in order) are bad, the
+// rest rescued.
+inline std::string map_with_bad(const std::vector<uint64_t>& bad) {
+  std::string text = "# Mapfile\n0x00000000     +               1\n";
+  char line[64];
+  uint64_t at = 0;
+  const auto area = [&](uint64_t end, char status) {
+    if (end == at) return;
+    std::snprintf(line, sizeof line, "0x%08llX  0x%08llX  %c\n",
+                  static_cast<unsigned long long>(at * 512),
+                  static_cast<unsigned long long>((end - at) * 512), status);
+    text += line;
+    at = end;
+  };
+  for (const uint64_t sector : bad) {
+    area(sector, '+');
+    area(sector + 1, '-');
+  }
+  area(floppy_size / 512, '+');
+  return text;
 }
 
 class CliTest : public ::testing::Test {

@@ -498,22 +498,6 @@ TEST_F(CliTest, BatchEndsOnSignalWhileWaiting) {
   EXPECT_FALSE(fs::exists(at("disk7.tsl")));
 }
 
-// A FAT12 floppy with BIG.BIN from sector 33 on, made with mkfs.fat and
-// mtools; empty when they are missing.
-std::string fat_floppy(const fs::path& dir) {
-  const std::string script = "cd '" + dir.string() +
-                             "' && mkfs.fat -C -F 12 fat.img 1440 >/dev/null"
-                             " && (yes 'tessil rescue test data' || true) | head -c 300000 >big"
-                             " && mcopy -i fat.img big ::/BIG.BIN 2>/dev/null";
-  if (std::system(script.c_str()) != 0) return {};
-  return slurp(dir / "fat.img");
-}
-
-// The 512 bytes of disk sector `sector` in an image file's data.
-std::string image_sector(const std::string& image, uint64_t sector) {
-  return image.substr(tessil::image_header_size + sector * 512, 512);
-}
-
 TEST_F(CliTest, RescueGoesOnFromItsMapAndSaysWhatIsMissing) {
   const std::string disk = fat_floppy(root_);
   if (disk.empty()) GTEST_SKIP() << "mkfs.fat and mtools are needed";
@@ -540,10 +524,10 @@ TEST_F(CliTest, RescueGoesOnFromItsMapAndSaysWhatIsMissing) {
   ASSERT_EQ(json.status, 4) << json.err;
   const Json facts = Json::parse(json.out);
   EXPECT_EQ(facts["resumed"], true);
-  EXPECT_EQ(facts["sectors"]["rescued"], 2875);
-  EXPECT_EQ(facts["sectors"]["bad"], 5);
+  EXPECT_EQ(facts["rescued_sectors"], 2875);
+  EXPECT_EQ(facts["bad_sector_count"], 5);
   EXPECT_EQ(facts["bad_sectors"][4],
-            Json::parse(R"({"sector":700,"cylinder":19,"head":0,"sector_on_track":17})"));
+            Json::parse(R"({"sector":700,"cylinder":19,"head":0,"sector_in_track":17})"));
   EXPECT_EQ(facts["fat"]["damaged_files"], Json::parse(R"(["BIG.BIN"])"));
   EXPECT_EQ(facts["fat"]["fat_hit"], false);
   EXPECT_NE(image_sector(slurp(at("disk.tsl")), 100).find("UNREADABLE SECTOR 00000100"),
@@ -590,7 +574,7 @@ TEST_F(CliTest, RescueStoppedBySignalLeavesImageAndMapAgreeingAndGoesOn) {
   // rescued, the marker elsewhere.
   std::string error;
   const std::optional<tessil::rescue::RescueMap> map =
-      tessil::rescue::parse_map(slurp(at("big.tsl.map")), error);
+      tessil::rescue::parse_map(slurp(at("big.tsl.map")), 512, big_size, error);
   ASSERT_TRUE(map) << error;
   EXPECT_FALSE(map->complete());
   std::ifstream image(at("big.tsl"), std::ios::binary);

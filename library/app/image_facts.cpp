@@ -74,9 +74,10 @@ void look_beside(ImageFacts& facts) {
   const std::string map_path = facts.path + ".map";
   if (const std::optional<std::string> text = small_file(map_path, map_limit)) {
     std::string error;
-    const std::optional<rescue::RescueMap> map =
-        text->size() < map_limit ? rescue::parse_map(*text, error) : std::nullopt;
     const uint64_t sector = std::max<uint64_t>(facts.header.bytes_per_sector, 1);
+    const std::optional<rescue::RescueMap> map =
+        text->size() < map_limit ? rescue::parse_map(*text, sector, facts.geometry_size, error)
+                                 : std::nullopt;
     if (!map) {
       facts.missing = "its rescue map " + map_path + " cannot be read";
     } else if (const rescue::SectorCounts counts = rescue::count_sectors(*map, sector);

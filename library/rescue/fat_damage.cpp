@@ -1,219 +1,225 @@
 #include "rescue/fat_damage.h"
 
-#include <tsk/libtsk.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <set>
-#include <span>
-#include <string>
 #include <utility>
+#include <vector>
 
+#include "platform/error_words.h"
 #include "platform/platform.h"
 
 namespace tessil::rescue {
 
 namespace {
 
-struct CloseImage {
-  void operator()(TSK_IMG_INFO* image) const { tsk_img_close(image); }
-};
-struct CloseFs {
-  void operator()(TSK_FS_INFO* fs) const { tsk_fs_close(fs); }
-};
-struct CloseFile {
-  void operator()(TSK_FS_FILE* file) const { tsk_fs_file_close(file); }
-};
-using FileHandle = std::unique_ptr<TSK_FS_FILE, CloseFile>;
+using fat::Entry;
+using fat::Layout;
 
-struct Walk {
-  const std::set<uint64_t>* bad = nullptr;
-  uint64_t block_size = 0;
-  uint64_t sector_size = 0;
-  bool hit = false;
-};
+// Directories within directories deeper than this are not walked.
+constexpr int max_depth = 64;
 
-TSK_WALK_RET_ENUM on_block(TSK_FS_FILE*, TSK_OFF_T, TSK_DADDR_T address, char*, size_t,
-                           TSK_FS_BLOCK_FLAG_ENUM flags, void* context) {
-  auto& walk = *static_cast<Walk*>(context);
-  if (flags & TSK_FS_BLOCK_FLAG_SPARSE) return TSK_WALK_CONT;
-  const uint64_t first = address * walk.block_size / walk.sector_size;
-  const uint64_t last = (address + 1) * walk.block_size / walk.sector_size;
-  const auto it = walk.bad->lower_bound(first);
-  if (it != walk.bad->end() && *it < last) {
-    walk.hit = true;
-    return TSK_WALK_STOP;
+std::string range_text(uint64_t first, uint64_t last) {
+  return first == last ? std::to_string(first)
+                       : std::to_string(first) + " to " + std::to_string(last);
+}
+
+// "sector 19", "sectors 19 and 20", "sectors 19, 20, ... and 8 more".
+std::string sector_list(const std::vector<uint64_t>& sectors) {
+  constexpr std::size_t named = 6;
+  std::string text = sectors.size() == 1 ? "sector " : "sectors ";
+  for (std::size_t i = 0; i < sectors.size() && i < named; ++i) {
+    if (i > 0) text += i + 1 == sectors.size() ? " and " : ", ";
+    text += std::to_string(sectors[i]);
   }
-  return TSK_WALK_CONT;
+  if (sectors.size() > named) text += " and " + std::to_string(sectors.size() - named) + " more";
+  return text;
 }
 
-// True when one of the file's own blocks (not its slack) is bad.
-bool hit(TSK_FS_FILE* file, Walk walk) {
-  if (!file) return false;
-  tsk_fs_file_walk(file, TSK_FS_FILE_WALK_FLAG_AONLY, on_block, &walk);
-  tsk_error_reset();
-  return walk.hit;
-}
-
-bool hit(TSK_FS_INFO* fs, const char* path, const Walk& walk) {
-  const FileHandle file(tsk_fs_file_open(fs, nullptr, path));
-  tsk_error_reset();
-  return hit(file.get(), walk);
-}
-
-struct Listing {
-  Walk walk;
-  std::vector<std::string>* files = nullptr;
-};
-
-TSK_WALK_RET_ENUM on_entry(TSK_FS_FILE* file, const char* path, void* context) {
-  auto& listing = *static_cast<Listing*>(context);
-  if (!file->name || !file->meta) return TSK_WALK_CONT;
-  const std::string name = file->name->name;
-  // TSK's own entries for the volume's areas, and the links to directories.
-  if (file->meta->type == TSK_FS_META_TYPE_VIRT || file->meta->type == TSK_FS_META_TYPE_VIRT_DIR ||
-      name == "." || name == "..")
-    return TSK_WALK_CONT;
-  if (hit(file, listing.walk)) {
-    std::string full = std::string(path) + name;
-    if (file->meta->type == TSK_FS_META_TYPE_DIR) full += '/';
-    listing.files->push_back(std::move(full));
-  }
-  return TSK_WALK_CONT;
-}
-
-// The blocks of a file, in its order.
-TSK_WALK_RET_ENUM on_address(TSK_FS_FILE*, TSK_OFF_T, TSK_DADDR_T address, char*, size_t,
-                             TSK_FS_BLOCK_FLAG_ENUM, void* context) {
-  static_cast<std::vector<uint64_t>*>(context)->push_back(address);
-  return TSK_WALK_CONT;
-}
-
-std::vector<uint64_t> blocks_of(TSK_FS_INFO* fs, const char* path) {
-  std::vector<uint64_t> blocks;
-  const FileHandle file(tsk_fs_file_open(fs, nullptr, path));
-  if (file) tsk_fs_file_walk(file.get(), TSK_FS_FILE_WALK_FLAG_AONLY, on_address, &blocks);
-  tsk_error_reset();
-  return blocks;
-}
-
-struct Volume {
-  std::unique_ptr<TSK_IMG_INFO, CloseImage> image;
-  std::unique_ptr<TSK_FS_INFO, CloseFs> fs;
-};
-
-Volume open_volume(const std::string& path, uint64_t offset, std::string& problem) {
-  Volume volume;
-  volume.image.reset(tsk_img_open_utf8_sing(path.c_str(), TSK_IMG_TYPE_RAW, 0));
-  if (!volume.image) {
-    problem = std::string("the image cannot be opened: ") + tsk_error_get();
-    tsk_error_reset();
-    return volume;
-  }
-  volume.fs.reset(
-      tsk_fs_open_img(volume.image.get(), static_cast<TSK_OFF_T>(offset), TSK_FS_TYPE_FAT_DETECT));
-  if (!volume.fs) {
-    problem = "no FAT volume found (the boot sector may be one of the bad ones)";
-    tsk_error_reset();
-  } else if (volume.fs->ftype != TSK_FS_TYPE_FAT12 && volume.fs->ftype != TSK_FS_TYPE_FAT16) {
-    problem = "the volume is neither FAT12 nor FAT16";
-    volume.fs.reset();
-  }
-  return volume;
-}
-
-// A private copy of the image, removed with this.
-class TemporaryCopy {
+// Every file and directory from the root down. What the walk costs is
+// bounded by the volume's clusters, however the FAT's chains loop or cross.
+class Walker {
  public:
-  ~TemporaryCopy() {
-    if (!path_.empty()) std::filesystem::remove(path_);
-  }
-  // Copies `source` with `patches` (offset, bytes from that offset in the
-  // source) applied; false when it could not.
-  bool make(const std::string& source, const std::vector<std::pair<uint64_t, uint64_t>>& patches,
-            uint64_t length) {
-    std::ifstream in(source, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    for (const auto& [to, from] : patches) {
-      if (from + length > bytes.size() || to + length > bytes.size()) return false;
-      bytes.replace(to, length, bytes, from, length);
+  Walker(const Layout& layout, const fat::Sectors& sectors, const fat::Table& table,
+         const fat::LostSector& lost, FatDamage& damage)
+      : layout_(layout),
+        sectors_(sectors),
+        table_(table),
+        lost_(lost),
+        damage_(damage),
+        budget_(4 * (layout.clusters + 2) + 1024),
+        visited_(layout.clusters + 2) {}
+
+  void run() {
+    std::vector<Directory> todo{{"", 0, 0}};
+    while (!todo.empty() && !exhausted_) {
+      const Directory dir = std::move(todo.back());
+      todo.pop_back();
+      std::vector<uint64_t> missing;
+      for (const Entry& entry : entries(dir, missing)) {
+        const std::string path = dir.path + entry.name + (entry.directory ? "/" : "");
+        if (data_hit(entry)) damage_.files.push_back(path);
+        if (entry.directory && dir.depth < max_depth && layout_.is_cluster(entry.first_cluster) &&
+            !visited_[entry.first_cluster])
+          todo.push_back({path, entry.first_cluster, dir.depth + 1});
+      }
+      if (!missing.empty())
+        damage_.not_named.push_back("the entries in " +
+                                    (dir.cluster == 0 ? "root directory " + sector_list(missing)
+                                                      : sector_list(missing) + " of " + dir.path) +
+                                    (missing.size() == 1 ? ", which is lost" : ", which are lost"));
     }
-    platform::Platform& os = platform::current();
-    const std::string name =
-        os.temporary_name_beside((std::filesystem::temp_directory_path() / "tessil-fat").c_str());
-    platform::Error error = platform::Error::none;
-    const std::unique_ptr<platform::ImageFile> file =
-        name.empty() ? nullptr
-                     : os.open_image(name.c_str(), platform::ImageMode::create_new, error);
-    if (!file) return false;
-    path_ = name;
-    return file->write(std::as_bytes(std::span(bytes))) == platform::Error::none &&
-           file->finish() == platform::Error::none;
+    if (exhausted_)
+      damage_.not_named.push_back(
+          "the files not followed: the FAT's chains loop or cross too much to follow them all");
   }
-  const std::string& path() const { return path_; }
 
  private:
-  std::string path_;
+  struct Directory {
+    std::string path;  // ends in '/', empty for the root
+    uint64_t cluster;  // 0 for the root
+    int depth;
+  };
+
+  bool step() {
+    if (budget_ == 0) exhausted_ = true;
+    if (exhausted_) return false;
+    --budget_;
+    return true;
+  }
+
+  // The entries of `dir`; its sectors that are lost go to `missing`.
+  std::vector<Entry> entries(const Directory& dir, std::vector<uint64_t>& missing) {
+    fat::DirectoryReader reader;
+    std::vector<Entry> out;
+    std::vector<std::byte> buffer(layout_.sector_size);
+    // False at the directory's end.
+    const auto take = [&](uint64_t sector) {
+      if (lost_(sector)) {
+        missing.push_back(sector);
+        reader.lost();
+        return true;
+      }
+      return sectors_.read(sector, buffer) && reader.sector(buffer, out);
+    };
+    if (dir.cluster == 0) {
+      for (uint64_t sector = layout_.root_start(); sector < layout_.data_start(); ++sector)
+        if (!take(sector)) break;
+      return out;
+    }
+    for (uint64_t cluster = dir.cluster; !visited_[cluster] && step();) {
+      visited_[cluster] = true;
+      bool more = true;
+      for (uint64_t i = 0; i < layout_.sectors_per_cluster && more; ++i)
+        more = take(layout_.first_sector(cluster) + i);
+      if (!more || table_.next(cluster, cluster) != fat::Table::Link::next) break;
+    }
+    return out;
+  }
+
+  // True when a sector of the entry's own data is lost, as far as its chain
+  // can be followed; the sectors of a file's last cluster past its size are
+  // not its data.
+  bool data_hit(const Entry& entry) {
+    if (!layout_.is_cluster(entry.first_cluster)) return false;
+    const uint64_t per_cluster = layout_.sectors_per_cluster;
+    uint64_t left = entry.directory ? layout_.clusters * per_cluster
+                                    : (entry.size + layout_.sector_size - 1) / layout_.sector_size;
+    for (uint64_t cluster = entry.first_cluster; left > 0 && step();) {
+      const uint64_t first = layout_.first_sector(cluster);
+      const uint64_t count = std::min(per_cluster, left);
+      for (uint64_t i = 0; i < count; ++i)
+        if (lost_(first + i)) return true;
+      left -= count;
+      if (left == 0 || table_.next(cluster, cluster) != fat::Table::Link::next) return false;
+    }
+    return false;
+  }
+
+  const Layout& layout_;
+  const fat::Sectors& sectors_;
+  const fat::Table& table_;
+  const fat::LostSector& lost_;
+  FatDamage& damage_;
+  uint64_t budget_;  // steps along chains left
+  bool exhausted_ = false;
+  std::vector<bool> visited_;  // directory clusters read
 };
+
+bool any_lost(const fat::LostSector& lost, uint64_t first, uint64_t end) {
+  for (uint64_t sector = first; sector < end; ++sector)
+    if (lost(sector)) return true;
+  return false;
+}
+
+// The clusters whose links were lost with every copy of their part of the
+// FAT: the files on them cannot be followed, and so not named.
+void lost_chains(const Layout& layout, const fat::Table& table, FatDamage& damage) {
+  std::vector<std::pair<uint64_t, uint64_t>> runs;
+  for (uint64_t cluster = 2; cluster < layout.clusters + 2; ++cluster) {
+    uint64_t ignored = 0;
+    if (table.next(cluster, ignored) != fat::Table::Link::lost) continue;
+    if (!runs.empty() && runs.back().second + 1 == cluster)
+      runs.back().second = cluster;
+    else
+      runs.emplace_back(cluster, cluster);
+  }
+  for (const auto& [first, last] : runs) {
+    // The lost sectors among those that the run's links lie on; a FAT12
+    // link may straddle two.
+    const uint64_t bits = layout.fat16 ? 16 : 12;
+    uint64_t from = first * bits / 8 / layout.sector_size;
+    uint64_t to = ((last + 1) * bits - 1) / 8 / layout.sector_size;
+    if (!table.lost_sector(from)) ++from;
+    if (!table.lost_sector(to)) --to;
+    std::string sectors;
+    for (uint64_t copy = 0; copy < layout.fat_count; ++copy)
+      sectors += (copy == 0                      ? ""
+                  : copy + 1 == layout.fat_count ? " and "
+                                                 : ", ") +
+                 range_text(layout.fat_start(copy) + from, layout.fat_start(copy) + to);
+    damage.not_named.push_back("the files on clusters " + range_text(first, last) +
+                               ", whose links were lost with every copy of that part of the "
+                               "FAT (sectors " +
+                               sectors + ")");
+  }
+}
 
 }  // namespace
 
 FatDamage fat_damage(const std::string& image_path, uint64_t offset, uint64_t sector_size,
-                     const std::vector<uint64_t>& bad) {
+                     const fat::LostSector& lost) {
   FatDamage damage;
-  const Volume volume = open_volume(image_path, offset, damage.problem);
-  if (!volume.fs) return damage;
-  TSK_FS_INFO* fs = volume.fs.get();
+  platform::Error error = platform::Error::none;
+  std::unique_ptr<platform::ImageFile> file =
+      platform::current().open_image(image_path.c_str(), platform::ImageMode::read, error);
+  if (!file) {
+    damage.problem = "the image cannot be read: " + std::string(platform::error_words(error));
+    return damage;
+  }
+  const uint64_t size = file->size().value_or(0);
+  const fat::Sectors sectors(std::move(file), offset, size > offset ? size - offset : 0);
+  std::vector<std::byte> boot(sector_size);
+  if (sector_size < 512 || !sectors.read(0, boot)) {
+    damage.problem =
+        lost(0) ? "the boot sector is lost, so no file can be named" : "no FAT volume found";
+    return damage;
+  }
+  const std::optional<Layout> layout = fat::read_layout(
+      boot, sector_size, (size > offset ? size - offset : 0) / sector_size, damage.problem);
+  // A lost boot sector holds fill, which gives no volume.
+  if (!layout && lost(0)) damage.problem = "the boot sector is lost, so no file can be named";
+  if (!layout) return damage;
   damage.examined = true;
-  damage.type = fs->ftype == TSK_FS_TYPE_FAT12 ? "FAT12" : "FAT16";
+  damage.type = layout->fat16 ? "FAT16" : "FAT12";
+  damage.boot_sector = any_lost(lost, 0, layout->reserved);
+  damage.fat = any_lost(lost, layout->reserved, layout->root_start());
+  damage.root_directory = any_lost(lost, layout->root_start(), layout->data_start());
 
-  const std::set<uint64_t> bad_set(bad.begin(), bad.end());
-  const Walk walk{&bad_set, fs->block_size, sector_size, false};
-  // The Sleuth Kit shows the reserved area and the FATs as files of their
-  // own in the root.
-  damage.boot_sector = hit(fs, "/$MBR", walk);
-  const bool first_fat = hit(fs, "/$FAT1", walk);
-  damage.fat = first_fat || hit(fs, "/$FAT2", walk);
-  {
-    const FileHandle root(tsk_fs_file_open_meta(fs, nullptr, fs->root_inum));
-    tsk_error_reset();
-    damage.root_directory = hit(root.get(), walk);
-  }
-
-  // The Sleuth Kit follows the first FAT only. Where a sector of it is lost
-  // and the second FAT's sector in its place was read, the files are
-  // followed through a copy of the image that has the second one's there.
-  TemporaryCopy copy;
-  Volume patched;
-  if (first_fat) {
-    const std::vector<uint64_t> fat1 = blocks_of(fs, "/$FAT1");
-    const std::vector<uint64_t> fat2 = blocks_of(fs, "/$FAT2");
-    std::vector<std::pair<uint64_t, uint64_t>> patches;
-    const auto lost = [&](uint64_t block) {
-      Walk one = walk;
-      on_block(nullptr, 0, block, nullptr, 0, TSK_FS_BLOCK_FLAG_RAW, &one);
-      return one.hit;
-    };
-    for (std::size_t i = 0; i < fat1.size() && fat1.size() == fat2.size(); ++i)
-      if (lost(fat1[i]) && !lost(fat2[i]))
-        patches.emplace_back(offset + fat1[i] * fs->block_size, offset + fat2[i] * fs->block_size);
-    std::string ignored;
-    if (!patches.empty() && copy.make(image_path, patches, fs->block_size))
-      patched = open_volume(copy.path(), offset, ignored);
-    damage.files_through_second_fat = patched.fs != nullptr;
-  }
-
-  TSK_FS_INFO* files = patched.fs ? patched.fs.get() : fs;
-  Listing listing{walk, &damage.files};
-  tsk_fs_dir_walk(files, files->root_inum,
-                  static_cast<TSK_FS_DIR_WALK_FLAG_ENUM>(TSK_FS_DIR_WALK_FLAG_ALLOC |
-                                                         TSK_FS_DIR_WALK_FLAG_RECURSE),
-                  on_entry, &listing);
-  tsk_error_reset();
+  const fat::Table table(*layout, sectors, lost);
+  damage.files_through_second_fat = table.through_other_copy();
+  Walker(*layout, sectors, table, lost, damage).run();
   std::sort(damage.files.begin(), damage.files.end());
+  lost_chains(*layout, table, damage);
   return damage;
 }
 

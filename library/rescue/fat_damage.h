@@ -1,12 +1,14 @@
-// What bad sectors hit on a FAT12 or FAT16 volume: the boot sector, the
-// FATs, the root directory, and the files and directories whose data lie
-// there. The Sleuth Kit reads the volume; the image file is read as it is,
-// its header skipped.
+// What lost sectors hit on a FAT12 or FAT16 volume: the boot sector, the
+// FATs, the root directory, the files and directories whose data lie there,
+// and what cannot be named because the structures that would name it are
+// lost. The image file is read as it is, its header skipped.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "rescue/fat_volume.h"
 
 namespace tessil::rescue {
 
@@ -17,14 +19,19 @@ struct FatDamage {
   bool boot_sector = false;
   bool fat = false;
   bool root_directory = false;
-  std::vector<std::string> files;  // paths from the root; directories end in '/'
-  // The first FAT is hit, and the files were followed through the second.
+  // Paths from the root, shown as fat::shown_name() shows names;
+  // directories end in '/'.
+  std::vector<std::string> files;
+  // The first FAT is hit, and the files were followed through another copy.
   bool files_through_second_fat = false;
+  // What cannot be named, and which lost structure it was on: "the entries
+  // in root directory sector 19, which is lost".
+  std::vector<std::string> not_named;
 };
 
-// `bad` holds disk sector numbers (the image's data starts at `offset` bytes
-// into the file); `sector_size` is the disk's.
+// `lost` tells the disk sectors that were not rescued (the image's data
+// start at `offset` bytes into the file); `sector_size` is the disk's.
 FatDamage fat_damage(const std::string& image_path, uint64_t offset, uint64_t sector_size,
-                     const std::vector<uint64_t>& bad);
+                     const fat::LostSector& lost);
 
 }  // namespace tessil::rescue

@@ -9,6 +9,7 @@
 #include "image_format.h"
 #include "job_preamble.h"
 #include "outcomes.h"
+#include "platform/error_words.h"
 #include "progress.h"
 #include "rescue/rescue_start.h"
 #include "trace.h"
@@ -77,7 +78,8 @@ class Rescuer {
     if (const platform::Error saved = platform::current().replace_file(out_.map_path.c_str(), text);
         saved != platform::Error::none) {
       out_.failed_file = out_.map_path;
-      fail(outcome::map_not_written, saved, "the map file could not be written");
+      fail(outcome::map_not_written, saved,
+           "it could not be written: " + std::string(platform::error_words(saved)));
       return false;
     }
     return true;
@@ -139,7 +141,7 @@ class Rescuer {
       map_.pass = pass;
       uint64_t pos = 0;
       uint64_t skip = cluster_;
-      while (const std::optional<Area> area = map_.next(Status::non_tried, pos)) {
+      while (const std::optional<Area> area = map_.next(Status::non_tried, pos, cluster_)) {
         if (stop()) return;
         // Reads end on cluster boundaries, which fall on the disk's tracks.
         const uint64_t boundary = (area->pos / cluster_ + 1) * cluster_;
@@ -226,7 +228,7 @@ class Rescuer {
   // One read of each sector of `status`; a failure leaves it bad.
   void each_sector(Status status) {
     uint64_t pos = 0;
-    while (const std::optional<Area> area = map_.next(status, pos)) {
+    while (const std::optional<Area> area = map_.next(status, pos, sector_)) {
       if (stop()) return;
       const bool failed = read(area->pos, sector_) == 0;
       if (halted()) return;

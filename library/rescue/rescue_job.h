@@ -61,6 +61,7 @@ struct RescueOutcome {
   std::string map_path;
   bool resumed = false;   // an existing map was continued
   bool in_place = false;  // the image and its map are there and agree
+  std::string label;      // the label the image holds
   // The file whose failure ended the job when it is not the image: the map.
   std::string failed_file;
 };

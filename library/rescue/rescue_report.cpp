@@ -25,34 +25,43 @@ SectorState state_of(Status status) {
 }
 
 SectorCounts count_sectors(const RescueMap& map, uint64_t sector_size) {
-  SectorCounts counts;
-  for (const Area& area : map.areas()) {
-    const uint64_t n = area.size / sector_size;
-    switch (state_of(area.status)) {
-      case SectorState::good:
-        counts.good += n;
-        break;
-      case SectorState::bad:
-        counts.bad += n;
-        break;
-      case SectorState::untried:
-        counts.untried += n;
-        break;
-    }
-  }
-  return counts;
+  const uint64_t size = std::max<uint64_t>(sector_size, 1);
+  const uint64_t good = map.bytes(Status::rescued) / size;
+  const uint64_t bad = map.bytes(Status::bad) / size;
+  return {good, bad, map.size() / size - good - bad};
 }
 
-std::vector<uint64_t> sectors_in(const RescueMap& map, uint64_t sector_size, SectorState state) {
+std::vector<uint64_t> sectors_in(const RescueMap& map, uint64_t sector_size, SectorState state,
+                                 std::size_t limit) {
   std::vector<uint64_t> sectors;
-  for (const Area& area : map.areas())
+  map.each_area([&](const Area& area) {
     if (state_of(area.status) == state)
-      for (uint64_t at = area.pos; at < area.end(); at += sector_size)
+      for (uint64_t at = area.pos; at < area.end() && sectors.size() < limit; at += sector_size)
         sectors.push_back(at / sector_size);
+  });
   return sectors;
 }
 
-std::string track_picture(const RescueMap& map, const DriveInfo& info) {
+namespace {
+
+char sector_mark(SectorState state) {
+  switch (state) {
+    case SectorState::good:
+      return '.';
+    case SectorState::bad:
+      return 'X';
+    case SectorState::untried:
+      return '?';
+  }
+  return '?';
+}
+
+// No floppy has more cylinders, or more sectors on a cylinder.
+bool floppy_sized(const DriveInfo& info) {
+  return info.cylinders <= 100 && info.sectors_per_track * info.tracks_per_cylinder <= 128;
+}
+
+std::string cylinder_picture(const RescueMap& map, const DriveInfo& info) {
   const uint64_t sector_size = uint64_t(std::max(info.bytes_per_sector, 1));
   const uint64_t spt = uint64_t(std::max(info.sectors_per_track, 1));
   const uint64_t heads = uint64_t(std::max(info.tracks_per_cylinder, 1));
@@ -74,22 +83,49 @@ std::string track_picture(const RescueMap& map, const DriveInfo& info) {
     text += label;
     for (uint64_t i = 0; i < spt * heads && first + i < sectors; ++i) {
       if (i > 0 && i % spt == 0) text += ' ';
-      switch (state_of(map.status_at((first + i) * sector_size))) {
-        case SectorState::good:
-          text += '.';
-          break;
-        case SectorState::bad:
-          text += 'X';
-          break;
-        case SectorState::untried:
-          text += '?';
-          break;
-      }
+      text += sector_mark(state_of(map.status_at((first + i) * sector_size)));
     }
     text += '\n';
   }
   text += "'.' rescued  'X' bad  '?' not tried\n";
   return text;
+}
+
+// Runs of sectors, one character each, in a bounded number of rows.
+std::string run_picture(const RescueMap& map) {
+  const uint64_t sectors = map.sectors();
+  const uint64_t cells = picture_rows * picture_columns;
+  const uint64_t per_cell = std::max<uint64_t>((sectors + cells - 1) / cells, 1);
+  std::vector<char> marks((sectors + per_cell - 1) / per_cell, '.');
+  map.each_area([&](const Area& area) {
+    const char mark = sector_mark(state_of(area.status));
+    if (mark == '.') return;
+    const uint64_t first = area.pos / map.sector_size();
+    const uint64_t last = area.end() / map.sector_size() - 1;
+    for (uint64_t cell = first / per_cell; cell <= last / per_cell; ++cell)
+      if (marks[cell] != 'X') marks[cell] = mark;
+  });
+  std::string text = "  sector  each character " + std::to_string(per_cell) +
+                     (per_cell == 1 ? " sector\n" : " sectors\n");
+  char label[32];
+  for (uint64_t row = 0; row * picture_columns < marks.size(); ++row) {
+    std::snprintf(label, sizeof label, "%8llu  ",
+                  static_cast<unsigned long long>(row * picture_columns * per_cell));
+    text += label;
+    const uint64_t first = row * picture_columns;
+    text.append(marks.begin() + static_cast<std::ptrdiff_t>(first),
+                marks.begin() + static_cast<std::ptrdiff_t>(
+                                    std::min<uint64_t>(first + picture_columns, marks.size())));
+    text += '\n';
+  }
+  text += "'.' all rescued  'X' one bad or more  '?' one not tried or more\n";
+  return text;
+}
+
+}  // namespace
+
+std::string track_picture(const RescueMap& map, const DriveInfo& info) {
+  return floppy_sized(info) ? cylinder_picture(map, info) : run_picture(map);
 }
 
 }  // namespace tessil::rescue

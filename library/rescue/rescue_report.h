@@ -33,11 +33,17 @@ struct SectorCounts {
 
 SectorCounts count_sectors(const RescueMap& map, uint64_t sector_size);
 
-// The numbers of the sectors in `state`, in order.
-std::vector<uint64_t> sectors_in(const RescueMap& map, uint64_t sector_size, SectorState state);
+// The numbers of the sectors in `state`, in order; the first `limit`.
+std::vector<uint64_t> sectors_in(const RescueMap& map, uint64_t sector_size, SectorState state,
+                                 std::size_t limit = SIZE_MAX);
 
-// One line per cylinder, each head's track side by side, one character per
-// sector: '.' good, 'X' bad, '?' not tried. Ends with a legend line.
+// A floppy's picture: one line per cylinder, each head's track side by
+// side, one character per sector: '.' good, 'X' bad, '?' not tried. A
+// larger disk's: at most picture_rows lines of picture_columns characters,
+// each for a run of sectors, 'X' where one of them is bad, else '?' where
+// one is not tried. Ends with a legend line.
 std::string track_picture(const RescueMap& map, const DriveInfo& info);
+inline constexpr uint64_t picture_rows = 64;
+inline constexpr uint64_t picture_columns = 64;
 
 }  // namespace tessil::rescue

@@ -5,11 +5,13 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 #include <vector>
 
 #include "image_format.h"
 #include "outcomes.h"
+#include "platform/error_words.h"
+#include "rescue/map_reader.h"
+#include "rescue/rescue_resume.h"
 
 namespace tessil::rescue {
 
@@ -18,37 +20,8 @@ namespace {
 using platform::Error;
 using platform::ImageFile;
 
-// Sectors of a fill written between two looks at a stop request.
-constexpr uint64_t stop_check_sectors = 64;
-
-bool fail(RescueOutcome& out, int32_t code, Error reason, std::string problem = {}) {
-  out.job.code = code;
-  out.job.reason = reason;
-  out.problem = std::move(problem);
-  return false;
-}
-
-bool stopped(RescueSink& sink, RescueOutcome& out) {
-  if (!sink.cancel_requested()) return false;
-  fail(out, JOB_CANCELLED, Error::none);
-  return true;
-}
-
-// Reads the whole small file at `path` into `text`; not_found when there
-// is none.
-Error read_text(const std::string& path, std::string& text) {
-  Error error = Error::none;
-  const std::unique_ptr<ImageFile> file =
-      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
-  if (!file) return error;
-  std::array<std::byte, 4096> chunk;
-  for (;;) {
-    const platform::ReadResult got = file->read(chunk);
-    text.append(reinterpret_cast<const char*>(chunk.data()), got.count);
-    if (got.failed()) return got.error;
-    if (got.count < chunk.size()) return Error::none;
-  }
-}
+// Bytes of a map read between two looks at a stop request.
+constexpr std::size_t map_piece = 64 * 1024;
 
 // What stands at an image's name. A file that cannot be looked into counts
 // as holding data: it is never replaced.
@@ -64,19 +37,6 @@ Found what_is_at(const std::string& path) {
   return got.count == 0 && !got.failed() ? Found::empty : Found::data;
 }
 
-// The fill of every sector in [pos, pos + size), written in place.
-bool write_fill(ImageFile& image, const RescueRequest& request, uint64_t sector_size, uint64_t pos,
-                uint64_t size, RescueSink& sink, RescueOutcome& out) {
-  std::vector<std::byte> block(sector_size);
-  for (uint64_t at = pos; at < pos + size; at += sector_size) {
-    if ((at - pos) / sector_size % stop_check_sectors == 0 && stopped(sink, out)) return false;
-    fill_sector(request.fill, at / sector_size, block);
-    if (const Error put = image.write_at(image_header_size + at, block); put != Error::none)
-      return fail(out, JOB_HEADER_WRITE_FAILED, put);
-  }
-  return true;
-}
-
 // A new image: the header, then the fill of every sector, so that the file
 // has its whole size from the start. Zeros need no writing where the file
 // can simply be given its size.
@@ -84,6 +44,7 @@ bool create_image(ImageFile& image, const RescueRequest& request, const DriveInf
                   RescueSink& sink, RescueOutcome& out) {
   ImageHeader header = header_of(info);
   set_label(header, request.job.label);
+  out.label = header.label;
   if (const Error put = image.write(encode_header(header)); put != Error::none)
     return fail(out, JOB_HEADER_WRITE_FAILED, put);
   if (request.fill == Fill::zero && image.set_size(image_header_size + info.size) == Error::none)
@@ -99,83 +60,45 @@ bool create_image(ImageFile& image, const RescueRequest& request, const DriveInf
   return true;
 }
 
-// An image that an earlier run left: the drive's geometry in its header, and
-// its whole size, or the map's rescued sectors would not be in it.
-bool check_image(ImageFile& image, const DriveInfo& info, RescueOutcome& out) {
-  HeaderBytes bytes{};
-  const platform::ReadResult got = image.read(bytes);
-  if (got.count < bytes.size() || !same_geometry(decode_header(bytes), header_of(info)))
-    return fail(out, JOB_GEOMETRY_MISMATCH, got.error,
-                "the image file does not hold this disk's geometry");
-  // Its size as the file system tells it, or else as far as it reads.
-  uint64_t length = 0;
-  if (const std::optional<uint64_t> size = image.size()) {
-    length = *size > bytes.size() ? *size - bytes.size() : 0;
-  } else {
-    std::vector<std::byte> chunk(64 * 1024);
-    for (;;) {
-      const platform::ReadResult data = image.read(chunk);
-      length += data.count;
-      if (data.failed())
-        return fail(out, JOB_HEADER_READ_FAILED, data.error, "the image file could not be read");
-      if (data.count < chunk.size()) break;
-    }
-  }
-  if (length < info.size)
-    return fail(out, JOB_GEOMETRY_MISMATCH, Error::none, "the image file is shorter than the disk");
-  return true;
+// A map that cannot be used, said of the map.
+bool map_unusable(RescueOutcome& out, Error reason, std::string problem) {
+  out.failed_file = out.map_path;
+  return fail(out, outcome::map_unusable, reason, std::move(problem));
 }
 
-// The rescued sectors a resume reads again: the first ones, where a file
-// system keeps what tells two disks apart, and some spread over the disk.
-std::vector<uint64_t> sample_of(const RescueMap& map, uint64_t sector) {
-  constexpr uint64_t first = 4, spread = 16;
-  std::set<uint64_t> picked;
-  const auto pick = [&](uint64_t from) {
-    const std::optional<Area> area = map.next(Status::rescued, from);
-    if (area && area->pos % sector == 0 && area->size >= sector) picked.insert(area->pos);
-    return area ? area->pos + sector : map.size();
-  };
-  for (uint64_t from = 0, n = 0; n < first && from < map.size(); ++n) from = pick(from);
-  const uint64_t sectors = map.size() / sector;
-  for (uint64_t i = 1; i < spread; ++i) pick(sectors * i / spread * sector);
-  return {picked.begin(), picked.end()};
-}
-
-// The disk in the drive against the image: a sampled sector that reads
-// other data than the image holds means another disk. One that fails to
-// read proves nothing either way.
-bool same_disk(platform::Drive& disk, ImageFile& image, const RescueRequest& request,
-               RescueSink& sink, RescueOutcome& out) {
-  const uint64_t sector = uint64_t(out.drive.bytes_per_sector);
-  std::vector<std::byte> on_disk(sector), in_image(sector);
-  for (const uint64_t pos : sample_of(out.map, sector)) {
+// Reads the map at out.map_path piece by piece into `reader`, looking for a
+// stop request between two pieces. False, with out.job, when it cannot.
+bool read_map(RescueOutcome& out, MapReader& reader, RescueSink& sink, bool& found) {
+  Error error = Error::none;
+  const std::unique_ptr<ImageFile> file =
+      platform::current().open_image(out.map_path.c_str(), platform::ImageMode::read, error);
+  found = file != nullptr;
+  if (!file)
+    return error == Error::not_found ||
+           map_unusable(out, error, "it cannot be read: " + std::string(error_words(error)));
+  std::vector<std::byte> chunk(map_piece);
+  for (;;) {
     if (stopped(sink, out)) return false;
-    if (disk.read_at(pos, on_disk).count < sector) continue;
-    if (image.read_at(image_header_size + pos, in_image).count < sector) continue;
-    if (on_disk != in_image)
-      return fail(
-          out, JOB_GEOMETRY_MISMATCH, Error::none,
-          "the disk in drive " + request.job.drive + " is not the one this image was rescued from");
+    const platform::ReadResult got = file->read(chunk);
+    if (!reader.feed(std::string_view(reinterpret_cast<const char*>(chunk.data()), got.count)))
+      return map_unusable(out, Error::other, reader.error());
+    if (got.failed())
+      return map_unusable(out, got.error,
+                          "it cannot be read: " + std::string(error_words(got.error)));
+    if (got.count < chunk.size()) return true;
   }
-  return true;
 }
 
 // Finds the map an earlier run left, or starts a new one.
-bool load_map(const RescueRequest& request, RescueOutcome& out) {
-  std::string text;
-  const Error read = read_text(out.map_path, text);
-  out.map = RescueMap(out.drive.size);
-  if (read == Error::not_found) return true;
-  std::string error;
-  std::optional<RescueMap> map = read == Error::none ? parse_map(text, error) : std::nullopt;
-  if (!map)
-    return fail(out, outcome::map_unusable, read == Error::none ? Error::other : read,
-                "the map file " + out.map_path +
-                    " cannot be used: " + (error.empty() ? "it cannot be read" : error));
-  if (map->size() > out.drive.size)
-    return fail(out, outcome::map_unusable, Error::none,
-                "the map file " + out.map_path + " describes a larger disk");
+bool load_map(const RescueRequest& request, RescueOutcome& out, RescueSink& sink) {
+  const uint64_t sector = uint64_t(out.drive.bytes_per_sector);
+  out.map = RescueMap(out.drive.size, sector);
+  MapReader reader(sector, out.drive.size);
+  bool found = false;
+  if (!read_map(out, reader, sink, found)) return false;
+  if (!found) return true;
+  std::optional<RescueMap> map = reader.finish();
+  if (!map) return map_unusable(out, Error::other, reader.error());
   // A new rescue's first map, saved before its image was put in place:
   // nothing was rescued, and starting afresh loses nothing.
   if (map->bytes(Status::rescued) == 0 && what_is_at(request.job.image) != Found::data) return true;
@@ -183,26 +106,6 @@ bool load_map(const RescueRequest& request, RescueOutcome& out) {
   map->extend_to(out.drive.size);
   out.map = std::move(*map);
   out.resumed = true;
-  return true;
-}
-
-bool resume_image(const RescueRequest& request, const JobDrive& drive, RescueOutcome& out,
-                  JobHandles& handles, RescueSink& sink) {
-  Error error = Error::none;
-  if (!handles.open_image(request.job, drive, platform::ImageMode::update, error))
-    return fail(out, JOB_IMAGE_OPEN_FAILED, error,
-                "the map's image file " + request.job.image + " cannot be opened");
-  out.in_place = true;
-  if (!check_image(*handles.image, drive.info, out) ||
-      !same_disk(*handles.disk, *handles.image, request, sink, out))
-    return false;
-  // What is not rescued gets this run's fill.
-  const uint64_t sector_size = uint64_t(drive.info.bytes_per_sector);
-  for (const Area& area : out.map.areas()) {
-    if (area.status != Status::rescued &&
-        !write_fill(*handles.image, request, sector_size, area.pos, area.size, sink, out))
-      return false;
-  }
   return true;
 }
 
@@ -214,7 +117,7 @@ bool new_image(const RescueRequest& request, const JobDrive& drive, RescueOutcom
   if (!folder.empty() && !std::filesystem::is_directory(folder, ignored)) {
     out.failed_file = out.map_path;
     return fail(out, outcome::map_not_written, Error::not_found,
-                "the map file's folder " + folder.string() + " does not exist");
+                "its folder " + folder.string() + " does not exist");
   }
   platform::Platform& os = platform::current();
   switch (what_is_at(request.job.image)) {
@@ -248,14 +151,14 @@ NewImage::~NewImage() {
 bool start_rescue(const RescueRequest& request, const JobDrive& drive, RescueOutcome& out,
                   JobHandles& handles, RescueSink& sink, NewImage& image) {
   const uint64_t sector_size = uint64_t(std::max(drive.info.bytes_per_sector, 0));
-  if (sector_size == 0 || drive.info.size % sector_size != 0)
+  if (sector_size == 0 || drive.info.size == 0 || drive.info.size % sector_size != 0)
     return fail(out, outcome::no_whole_sectors, Error::other,
                 "the disk's geometry has no whole sectors");
   if (platform::same_file(out.map_path, request.job.image) ||
       platform::current().is_drive(drive.device_path, out.map_path.c_str()))
     return fail(out, JOB_IMAGE_CREATE_FAILED, Error::other,
                 "the map file cannot be the image file or the drive");
-  if (!load_map(request, out)) return false;
+  if (!load_map(request, out, sink)) return false;
   Error error = Error::none;
   // The drive first: a drive that cannot be opened leaves no new image.
   if (!handles.open_drive(drive, platform::DriveAccess::read, error))

@@ -94,7 +94,8 @@ class Rescue : public ::testing::Test {
     const std::vector<std::byte> text = read_file(out.map_path);
     std::string error;
     const std::optional<RescueMap> saved =
-        parse_map(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), error);
+        parse_map(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), sector,
+                  sectors * sector, error);
     ASSERT_TRUE(saved) << error;
     EXPECT_EQ(saved->areas(), out.map.areas());
   }
@@ -219,6 +220,32 @@ TEST_F(Rescue, RefusesAMapOrImageThatIsNotThisDisksAndNeverEmptiesAnImage) {
   medium_ = make_medium(40, 2, 9);
   EXPECT_EQ(run().job.code, JOB_IMAGE_CREATE_FAILED);
   EXPECT_EQ(image().size(), header + sectors * sector) << "the image is left alone";
+}
+
+TEST_F(Rescue, AStopRequestEndsEvenTheLoadingOfAMap) {
+  ASSERT_EQ(run().job.code, JOB_OK);
+  const std::vector<std::byte> before = image();
+  // A map of many pieces, broken only at its end.
+  std::string text = "0x0 + 1\n";
+  while (text.size() < 4 * 64 * 1024) text += "# a long map\n";
+  text += "0x0 0x200 +\nnonsense\n";
+  const auto bytes = std::as_bytes(std::span(text));
+  testing::write_file(dir_.path("disk.img.map"), {bytes.begin(), bytes.end()});
+  // Asks to stop from its second look on: within the map's pieces.
+  class StopSink final : public RescueSink {
+   public:
+    void progress(const JobProgress&) override {}
+    bool cancel_requested() override { return ++looks_ > 1; }
+
+   private:
+    int looks_ = 0;
+  } sink;
+  fake_.insert("A", medium_);
+  RescueRequest request;
+  request.job.drive = "A";
+  request.job.image = dir_.path("disk.img");
+  EXPECT_EQ(run_rescue_job(request, sink).job.code, JOB_CANCELLED);
+  EXPECT_EQ(image(), before);
 }
 
 TEST_F(Rescue, AFailingImageFileIsNeverReportedAsRescued) {

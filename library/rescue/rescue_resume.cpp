@@ -1,0 +1,119 @@
+#include "rescue/rescue_resume.h"
+
+#include <set>
+#include <vector>
+
+#include "image_format.h"
+#include "outcomes.h"
+
+namespace tessil::rescue {
+
+namespace {
+
+using platform::Error;
+using platform::ImageFile;
+
+// The fill of every sector in [pos, pos + size), written in place.
+bool write_fill(ImageFile& image, const RescueRequest& request, uint64_t sector_size, uint64_t pos,
+                uint64_t size, RescueSink& sink, RescueOutcome& out) {
+  std::vector<std::byte> block(sector_size);
+  for (uint64_t at = pos; at < pos + size; at += sector_size) {
+    if ((at - pos) / sector_size % stop_check_sectors == 0 && stopped(sink, out)) return false;
+    fill_sector(request.fill, at / sector_size, block);
+    if (const Error put = image.write_at(image_header_size + at, block); put != Error::none)
+      return fail(out, JOB_HEADER_WRITE_FAILED, put);
+  }
+  return true;
+}
+
+// An image that an earlier run left: the drive's geometry in its header, and
+// its whole size, or the map's rescued sectors would not be in it.
+bool check_image(ImageFile& image, const DriveInfo& info, RescueSink& sink, RescueOutcome& out) {
+  HeaderBytes bytes{};
+  const platform::ReadResult got = image.read(bytes);
+  const ImageHeader header = decode_header(bytes);
+  if (got.count < bytes.size() || !same_geometry(header, header_of(info)))
+    return fail(out, JOB_GEOMETRY_MISMATCH, got.error,
+                "the image file does not hold this disk's geometry");
+  out.label = header.label;
+  // Its size as the file system tells it, or else as far as it reads.
+  uint64_t length = 0;
+  if (const std::optional<uint64_t> size = image.size()) {
+    length = *size > bytes.size() ? *size - bytes.size() : 0;
+  } else {
+    std::vector<std::byte> chunk(64 * 1024);
+    for (;;) {
+      if (stopped(sink, out)) return false;
+      const platform::ReadResult data = image.read(chunk);
+      length += data.count;
+      if (data.failed())
+        return fail(out, JOB_HEADER_READ_FAILED, data.error, "the image file could not be read");
+      if (data.count < chunk.size()) break;
+    }
+  }
+  if (length < info.size)
+    return fail(out, JOB_GEOMETRY_MISMATCH, Error::none, "the image file is shorter than the disk");
+  return true;
+}
+
+// The rescued sectors a resume reads again: the first ones, where a file
+// system keeps what tells two disks apart, and some spread over the disk.
+std::vector<uint64_t> sample_of(const RescueMap& map, uint64_t sector) {
+  constexpr uint64_t first = 4, spread = 16;
+  std::set<uint64_t> picked;
+  const auto pick = [&](uint64_t from) {
+    const std::optional<Area> area = map.next(Status::rescued, from, sector);
+    if (area && area->pos % sector == 0 && area->size >= sector) picked.insert(area->pos);
+    return area ? area->pos + sector : map.size();
+  };
+  for (uint64_t from = 0, n = 0; n < first && from < map.size(); ++n) from = pick(from);
+  const uint64_t sectors = map.size() / sector;
+  for (uint64_t i = 1; i < spread; ++i) pick(sectors * i / spread * sector);
+  return {picked.begin(), picked.end()};
+}
+
+// The disk in the drive against the image: a sampled sector that reads
+// other data than the image holds means another disk. One that fails to
+// read proves nothing either way.
+bool same_disk(platform::Drive& disk, ImageFile& image, const RescueRequest& request,
+               RescueSink& sink, RescueOutcome& out) {
+  const uint64_t sector = uint64_t(out.drive.bytes_per_sector);
+  std::vector<std::byte> on_disk(sector), in_image(sector);
+  for (const uint64_t pos : sample_of(out.map, sector)) {
+    if (stopped(sink, out)) return false;
+    if (disk.read_at(pos, on_disk).count < sector) continue;
+    if (image.read_at(image_header_size + pos, in_image).count < sector) continue;
+    if (on_disk != in_image)
+      return fail(
+          out, JOB_GEOMETRY_MISMATCH, Error::none,
+          "the disk in drive " + request.job.drive + " is not the one this image was rescued from");
+  }
+  return true;
+}
+
+}  // namespace
+
+bool resume_image(const RescueRequest& request, const JobDrive& drive, RescueOutcome& out,
+                  JobHandles& handles, RescueSink& sink) {
+  Error error = Error::none;
+  if (!handles.open_image(request.job, drive, platform::ImageMode::update, error))
+    return fail(out, JOB_IMAGE_OPEN_FAILED, error,
+                "the map's image file " + request.job.image + " cannot be opened");
+  out.in_place = true;
+  if (!check_image(*handles.image, drive.info, sink, out) ||
+      !same_disk(*handles.disk, *handles.image, request, sink, out))
+    return false;
+  // What is not rescued gets this run's fill.
+  const uint64_t sector_size = uint64_t(drive.info.bytes_per_sector);
+  for (uint64_t pos = 0; pos < out.map.size();) {
+    const Status status = out.map.status_at(pos);
+    const Area run = *out.map.next(status, pos);
+    if (status != Status::rescued &&
+        !write_fill(*handles.image, request, sector_size, run.pos, run.size, sink, out))
+      return false;
+    pos = run.end();
+  }
+  return true;
+}
+
+}  // namespace tessil::rescue
