@@ -29,28 +29,45 @@ UdisksOpen ask_udisks(const std::string& path, bool read_write, int flags) {
   return asked;
 }
 
+// Why udisks2 did not open the drive, `own` being why we could not.
+Error reason_of(const UdisksOpen& asked, int own) {
+  switch (asked.answer) {
+    case UdisksAnswer::failed:
+      return error_from_errno(asked.errno_value);
+    case UdisksAnswer::refused:
+      return asked.system_action ? Error::not_authorised_system : Error::not_authorised;
+    default:
+      return error_from_errno(own);
+  }
+}
+
 }  // namespace
 
-UniqueFd open_node_to_read(const std::string& path, int flags) {
+UniqueFd open_node_to_read(const std::string& path, int flags, Error& error) {
   UniqueFd fd = open_fd(path.c_str(), O_RDONLY | flags);
-  if (fd || !denied(errno)) return fd;
+  if (fd) return fd;
+  error = error_from_errno(errno);
+  if (!denied(errno)) return {};
   const int own = errno;
   UdisksOpen asked = ask_udisks(path, false, flags);
   if (asked.fd) return std::move(asked.fd);
-  errno = asked.answer == UdisksAnswer::failed ? asked.errno_value : own;
+  error = reason_of(asked, own);
   return {};
 }
 
-UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags,
-                           bool& read_only) {
+UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags, bool& read_only,
+                           Error& error) {
   read_only = false;
   UniqueFd fd = open_fd(path.c_str(), O_RDWR | flags);
   if (fd) return fd;
   if (errno == EROFS) {
     // A write-protected disk can still be imaged.
     read_only = true;
-    return open_fd(path.c_str(), O_RDONLY | flags);
+    fd = open_fd(path.c_str(), O_RDONLY | flags);
+    if (!fd) error = error_from_errno(errno);
+    return fd;
   }
+  error = error_from_errno(errno);
   if (!denied(errno)) return {};
   const int own = errno;
 
@@ -59,7 +76,9 @@ UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flag
     // Reading needs no more than the right to read.
     read_only = true;
     fd = open_fd(path.c_str(), O_RDONLY | flags);
-    if (fd || !denied(errno)) return fd;
+    if (fd) return fd;
+    error = error_from_errno(errno);
+    if (!denied(errno)) return {};
   }
   UdisksOpen asked = ask_udisks(path, write, flags);
   read_only = !write;
@@ -80,7 +99,7 @@ UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flag
     fd = open_fd(path.c_str(), O_RDONLY | flags);
     if (fd) return fd;
   }
-  errno = asked.answer == UdisksAnswer::failed ? asked.errno_value : own;
+  error = reason_of(asked, own);
   return {};
 }
 
@@ -98,11 +117,9 @@ std::optional<ClaimedNode> claim_node_for_job(const std::string& path, DriveAcce
   }
   // O_EXCL without O_CREAT claims a block device: refused (EBUSY) while it is
   // mounted or another program holds it.
-  node.fd = open_node_for_job(path, access, O_CLOEXEC | (node.block ? O_EXCL : 0), node.read_only);
-  if (!node.fd) {
-    error = error_from_errno(errno);
-    return std::nullopt;
-  }
+  node.fd =
+      open_node_for_job(path, access, O_CLOEXEC | (node.block ? O_EXCL : 0), node.read_only, error);
+  if (!node.fd) return std::nullopt;
   if (::fstat(node.fd.get(), &node.info) != 0 || S_ISBLK(node.info.st_mode) != node.block ||
       (!node.block && !S_ISREG(node.info.st_mode))) {
     error = Error::other;

@@ -14,14 +14,15 @@
 namespace tessil::platform::linux_os {
 
 // Opens `path` read-only with the extra `flags` (O_CLOEXEC), for a look at
-// the medium. Empty on failure, with the reason in errno.
-UniqueFd open_node_to_read(const std::string& path, int flags);
+// the medium. Empty on failure, with the reason in `error`.
+UniqueFd open_node_to_read(const std::string& path, int flags, Error& error);
 
 // Opens `path` for a job with the extra `flags` (O_CLOEXEC, O_EXCL):
 // read-write when the medium and the user may write, read-only when the
 // medium is write-protected or the job only reads; `read_only` says which.
-// Empty on failure, with the reason in errno.
-UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags, bool& read_only);
+// Empty on failure, with the reason in `error`.
+UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags, bool& read_only,
+                           Error& error);
 
 // A drive's node held for a job: a block device claimed with O_EXCL (so a
 // mounted disk is refused), a file with an flock, and its kind checked again

@@ -59,8 +59,9 @@ Error query_medium(const std::string& path, DriveGeometry& out) {
   // No O_NONBLOCK: the floppy driver learns the disk's format only on a
   // blocking open, and an empty drive fails it with ENXIO.
   // A node this user may not open is asked of udisks2.
-  const UniqueFd fd = open_node_to_read(path, O_CLOEXEC);
-  if (!fd) return error_from_errno(errno);
+  Error error = Error::none;
+  const UniqueFd fd = open_node_to_read(path, O_CLOEXEC, error);
+  if (!fd) return error;
   if (::fstat(fd.get(), &info) != 0) return error_from_errno(errno);
 
   if (S_ISREG(info.st_mode)) {

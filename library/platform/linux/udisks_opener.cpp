@@ -121,6 +121,19 @@ int errno_of_udisks_message(const std::string& message) {
   return 0;
 }
 
+// Whether polkit was asked for open-device-system: as udisks2's refusal
+// names it, else as udisks2 decides, by the device's HintSystem.
+bool system_action_of(sd_bus* bus, const std::string& object, const std::string& message) {
+  constexpr std::string_view action = "org.freedesktop.udisks2.open-device";
+  if (const std::size_t at = message.find(action); at != std::string::npos)
+    return std::string_view(message).substr(at + action.size()).starts_with("-system");
+  int hint = 0;
+  BusError error;
+  return sd_bus_get_property_trivial(bus, service, object.c_str(), block_interface, "HintSystem",
+                                     error.get(), 'b', &hint) >= 0 &&
+         hint != 0;
+}
+
 }  // namespace
 
 UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags) {
@@ -159,8 +172,11 @@ UdisksOpen open_through_udisks(const std::string& path, bool read_write, int fla
   const Message reply(raw_reply);
   if (r < 0) {
     const std::string text = "OpenDevice: " + error.text(r);
-    if (error.named("org.freedesktop.UDisks2.Error.NotAuthorized"))
-      return not_opened(UdisksAnswer::refused, text);
+    if (error.named("org.freedesktop.UDisks2.Error.NotAuthorized")) {
+      UdisksOpen refused = not_opened(UdisksAnswer::refused, text);
+      refused.system_action = system_action_of(bus.get(), object, error.message());
+      return refused;
+    }
     if (!sd_bus_error_is_set(error.get()) || error.named("org.freedesktop.DBus.Error."))
       return not_opened(UdisksAnswer::unavailable, text);
     const int code = errno_of_udisks_message(error.message());

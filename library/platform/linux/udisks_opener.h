@@ -23,6 +23,10 @@ struct UdisksOpen {
   UniqueFd fd;               // with `opened`: the caller's own descriptor of `path`
   int errno_value = EACCES;  // why not: EACCES unless the kernel said otherwise
   std::string why;           // a line for the trace
+  // With `refused`: polkit refused open-device-system, the action for a
+  // device the system set up, rather than open-device. The action udisks2
+  // named when it did, else the one it uses for this device.
+  bool system_action = false;
 };
 
 // Asks udisks2 to open the block device behind `path` read-only or

@@ -122,12 +122,14 @@ class UdisksOpenTest : public ::testing::Test {
     fs::permissions(dir_ / "bus", fs::perms::all);
   }
 
-  // The stand-in udisks2, knowing and opening `devices`, and refusing
-  // read-write opens of `write_protected` with EROFS.
+  // The stand-in udisks2, knowing and opening `devices`, refusing
+  // read-write opens of `write_protected` with EROFS, and counting `system`
+  // as a device the system set up.
   void start_udisks(const std::vector<std::string>& devices, const std::string& answer = "open",
-                    const std::string& write_protected = "") {
+                    const std::string& write_protected = "", const std::string& system = "") {
     std::string json = "{\"answer\": \"" + answer + "\", \"log\": \"" + calls().string() +
-                       "\", \"write_protected\": [\"" + write_protected + "\"], \"devices\": [";
+                       "\", \"write_protected\": [\"" + write_protected + "\"], \"system\": [\"" +
+                       system + "\"], \"devices\": [";
     for (const std::string& device : devices)
       json += (json.back() == '[' ? "\"" : ", \"") + device + "\"";
     json += "]}";

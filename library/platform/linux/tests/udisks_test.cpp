@@ -27,8 +27,12 @@ int32_t finish() {
 }
 
 const char* name_of(Error error) {
-  constexpr std::array names{"none",      "not_found", "no_medium", "access_denied", "busy",
-                             "read_only", "no_space",  "io",        "other"};
+  constexpr std::array names{"none",           "not_found",
+                             "no_medium",      "access_denied",
+                             "not_authorised", "not_authorised_system",
+                             "busy",           "read_only",
+                             "no_space",       "io",
+                             "exists",         "other"};
   return names.at(static_cast<std::size_t>(error));
 }
 
@@ -107,7 +111,7 @@ TEST_F(UdisksOpenTest, ARefusalOrNoUdisksLeavesTheDriveUnopened) {
   EXPECT_NE(traced().find("ServiceUnknown"), std::string::npos);
 
   ASSERT_NO_FATAL_FAILURE(start_udisks({drive.string()}, "deny"));
-  EXPECT_EQ(attempt(), "access_denied access_denied") << "polkit said no";
+  EXPECT_EQ(attempt(), "not_authorised not_authorised") << "polkit said no";
   EXPECT_NE(traced().find("NotAuthorized"), std::string::npos);
   EXPECT_EQ(seen_calls(), "rw 0\nr 0\n");
   EXPECT_TRUE(testing::read_file(drive) == original) << "the drive is untouched";
