@@ -13,6 +13,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/linux/debug_channel.h"
+
 namespace tessil::platform::linux_os {
 
 namespace {
@@ -134,9 +136,7 @@ bool system_action_of(sd_bus* bus, const std::string& object, const std::string&
          hint != 0;
 }
 
-}  // namespace
-
-UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags) {
+UdisksOpen ask(const std::string& path, bool read_write, int flags) {
   struct stat named {};
   if (::stat(path.c_str(), &named) != 0)
     return not_opened(UdisksAnswer::unavailable, "no such device");
@@ -196,6 +196,24 @@ UdisksOpen open_through_udisks(const std::string& path, bool read_write, int fla
   result.answer = UdisksAnswer::opened;
   result.errno_value = 0;
   return result;
+}
+
+}  // namespace
+
+UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags) {
+  UdisksOpen asked = ask(path, read_write, flags);
+  const char* mode = read_write ? "read-write" : "read-only";
+  if (asked.fd)
+    debug_write("udisks2 opened " + path + " " + mode + " \n");
+  else
+    debug_write("udisks2 did not open " + path + " " + mode + ": " + asked.why + " \n");
+  return asked;
+}
+
+UdisksOpen copy_of_answer(const UdisksOpen& asked) {
+  UdisksOpen copy = not_opened(asked.answer, asked.why, asked.errno_value);
+  copy.system_action = asked.system_action;
+  return copy;
 }
 
 }  // namespace tessil::platform::linux_os

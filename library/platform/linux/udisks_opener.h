@@ -30,8 +30,13 @@ struct UdisksOpen {
 };
 
 // Asks udisks2 to open the block device behind `path` read-only or
-// read-write, with the extra open(2) flags `flags` (O_EXCL). The descriptor
-// is checked to be `path`'s own device (or file) before it is returned.
+// read-write, with the extra open(2) flags `flags` (O_EXCL), and traces
+// the answer. The descriptor is checked to be `path`'s own device (or
+// file) before it is returned. Every call is a check of polkit's, which
+// may ask the user.
 UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags);
+
+// The answer `asked` again, without its descriptor.
+UdisksOpen copy_of_answer(const UdisksOpen& asked);
 
 }  // namespace tessil::platform::linux_os
