@@ -70,9 +70,10 @@ TEST_F(UdisksOpenTest, AUserWithoutRightsReadsAndWritesADriveThroughIt) {
   EXPECT_TRUE(
       std::equal(original.begin(), original.end(), copy.begin() + TESSIL_IMAGE_HEADER_SIZE));
   EXPECT_TRUE(testing::read_file(drive) == replacement) << "the write job wrote the drive";
-  // Each geometry query and the read job ask to read; only the write job
-  // asks to write.
-  EXPECT_EQ(seen_calls(), "r 0\nr 0\nr 0\nr 0\nrw 0\n");
+  // One question for each call, however often the job opens the drive:
+  // the geometry query and the read job ask to read, the write job to
+  // write.
+  EXPECT_EQ(seen_calls(), "r 0\nr 0\nrw 0\n");
 }
 
 TEST_F(UdisksOpenTest, ARefusalOrNoUdisksLeavesTheDriveUnopened) {
