@@ -25,8 +25,9 @@ struct DriveFacts {
   platform::Error reason = platform::Error::none;  // why there is no disk
 };
 
-// One drive, queried now. Waits for the drive.
-DriveFacts look_at_drive(char letter);
+// One drive, queried now, through `session` when the command holds the
+// drive. Waits for the drive.
+DriveFacts look_at_drive(char letter, platform::DriveSession* session = nullptr);
 
 // Every letter in use, in letter order, each queried.
 std::vector<DriveFacts> look_at_drives();

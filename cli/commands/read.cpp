@@ -65,11 +65,16 @@ int read_disk(const ReadOptions& options) {
   request.raw_image = options.raw;
   request.checksums = true;
   request.new_image_only = !image.in_place;
-  const std::string drive =
-      drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
+  const std::string device_path = device_path_of(request.drive.c_str());
+  const std::string drive = drive_text(letter, platform::current().device_of(device_path));
+  // The report's look at the drive and the job share one opening of it.
+  const std::unique_ptr<platform::DriveSession> held =
+      platform::current().hold_drive(device_path, platform::DriveAccess::read);
+  request.session = held.get();
   ReadReport report;
   if (!options.no_report)
-    report = begin_report(look_at_drive(letter), options.image, options.label, options.raw);
+    report =
+        begin_report(look_at_drive(letter, held.get()), options.image, options.label, options.raw);
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const JobRun run = run_job(run_read_job, request, display);
   const int32_t code = run.outcome.code;

@@ -29,8 +29,11 @@ int verify_disk(const VerifyOptions& options) {
   JobRequest request{std::string(1, letter), options.image, ""};
   request.raw_image = image.raw();
   request.checksums = true;
-  const std::string drive =
-      drive_text(letter, platform::current().device_of(device_path_of(request.drive.c_str())));
+  const std::string device_path = device_path_of(request.drive.c_str());
+  const std::string drive = drive_text(letter, platform::current().device_of(device_path));
+  const std::unique_ptr<platform::DriveSession> held =
+      platform::current().hold_drive(device_path, platform::DriveAccess::read);
+  request.session = held.get();
   const VerifyRun run = run_verify(request, options.progress);
   const int32_t code = run.outcome.outcome.code;
   // A verify that could not compare has no document to show, only why.

@@ -70,11 +70,15 @@ int write_disk(const WriteOptions& options) {
   if (!image.missing.empty() && !options.force)
     return refuse(options.image + " is incomplete: " + image.missing +
                   "; give --force to write it all the same");
-  if (platform::current().is_drive(device_path_of(std::string(1, letter).c_str()),
-                                   options.image.c_str()))
+  const std::string device_path = device_path_of(std::string(1, letter).c_str());
+  if (platform::current().is_drive(device_path, options.image.c_str()))
     return refuse(options.image + " is the disk in drive " + std::string(1, letter) +
                   " itself: a disk cannot be written with its own image");
-  const DriveFacts drive = look_at_drive(letter);
+  // The look at the drive, the write and the verify share one opening of
+  // it, read-write.
+  const std::unique_ptr<platform::DriveSession> held =
+      platform::current().hold_drive(device_path, platform::DriveAccess::read_write);
+  const DriveFacts drive = look_at_drive(letter, held.get());
   const std::string drive_name = drive_text(letter, drive.device);
   if (!drive.has_disk) return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);
   // Nothing to confirm when the job would refuse the image anyway.
@@ -93,6 +97,7 @@ int write_disk(const WriteOptions& options) {
 
   JobRequest request{std::string(1, letter), options.image, ""};
   request.raw_image = image.raw();
+  request.session = held.get();
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const JobRun run = run_job(run_write_job, request, display);
   if (run.outcome.code != JOB_OK)
