@@ -147,9 +147,11 @@ void add_rescue_options(CLI::App& read, RescueOptions& options) {
 }
 
 rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
-                                  const RescueOptions& options, bool progress, ReadReport* report) {
+                                  const RescueOptions& options, bool progress, ReadReport* report,
+                                  platform::DriveSession* session) {
   rescue::RescueRequest request;
   request.job.drive = std::string(1, letter);
+  request.job.session = session;
   request.job.image = image;
   request.job.label = label;
   request.map = options.map;
@@ -210,12 +212,16 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
       std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
     return refuse(report_path + " already exists; remove it or give --no-report");
 
-  const std::string drive = drive_text(
-      letter, platform::current().device_of(device_path_of(std::string(1, letter).c_str())));
+  const std::string device_path = device_path_of(std::string(1, letter).c_str());
+  const std::string drive = drive_text(letter, platform::current().device_of(device_path));
+  // The report's look at the drive and the rescue share one opening of it.
+  const std::unique_ptr<platform::DriveSession> held =
+      platform::current().hold_drive(device_path, platform::DriveAccess::read);
   std::optional<ReadReport> read_report;
-  if (!no_report) read_report = begin_report(look_at_drive(letter), image, label, false);
-  const rescue::RescueOutcome out =
-      rescue_disk(letter, image, label, options, progress, read_report ? &*read_report : nullptr);
+  if (!no_report)
+    read_report = begin_report(look_at_drive(letter, held.get()), image, label, false);
+  const rescue::RescueOutcome out = rescue_disk(letter, image, label, options, progress,
+                                                read_report ? &*read_report : nullptr, held.get());
   const int32_t code = out.job.code;
   // A failure, or a stop before the image was in place, leaves nothing to
   // report on.
