@@ -9,6 +9,12 @@
 namespace tessil::cli {
 
 int report_failure(int32_t code, std::string_view subject, platform::Error reason) {
+  // The code's own text ("No disk in drive") would tell what nobody saw:
+  // the drive was never opened.
+  if (platform::not_authorised(reason)) {
+    report_refusal(subject, reason);
+    return exit_status_of(code);
+  }
   std::string line = "tessil-cli: ";
   line += result_text(code);
   if (!subject.empty()) line.append(": ").append(printable(subject));
@@ -16,6 +22,13 @@ int report_failure(int32_t code, std::string_view subject, platform::Error reaso
   line += '\n';
   std::fputs(line.c_str(), stderr);
   return exit_status_of(code);
+}
+
+void report_refusal(std::string_view drive, platform::Error reason) {
+  std::fprintf(stderr,
+               "tessil-cli: %s: %s: join the group that owns the device, or ask an administrator "
+               "for a polkit rule (see tessil-cli(1), ACCESS)\n",
+               printable(drive).c_str(), std::string(platform::error_words(reason)).c_str());
 }
 
 int report_job_failure(int32_t code, platform::Error reason, std::string_view drive,

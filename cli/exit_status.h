@@ -21,9 +21,14 @@ inline constexpr int exit_differs = exit_status_of(outcome::verify_failed);
 
 // Prints "tessil-cli: <result text>: <subject>: <reason>" on standard error
 // (subject and reason only when known) and returns the exit status of
-// outcome `code`.
+// outcome `code`. A drive that polkit kept closed is reported as
+// report_refusal does.
 int report_failure(int32_t code, std::string_view subject,
                    platform::Error reason = platform::Error::none);
+
+// Prints "tessil-cli: <drive>: <why polkit refused>: <what to do>" on
+// standard error, for a drive that udisks2 was not let open.
+void report_refusal(std::string_view drive, platform::Error reason);
 
 // Reports a failed job about what its code concerns: the image file, the
 // drive (as drive_text gives it), both, or nothing for a cancel.

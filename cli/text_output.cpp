@@ -11,6 +11,7 @@ namespace tessil::cli {
 namespace {
 
 std::string disk_text(const app::DriveFacts& drive) {
+  if (platform::not_authorised(drive.reason)) return "not authorised";
   if (!drive.has_disk) return "no disk";
   return std::to_string(drive.info.size) + " bytes (" + geometry_short(header_of(drive.info)) + ")";
 }
@@ -39,6 +40,10 @@ void print_drive(const app::DriveFacts& drive) {
   print_fact("Drive:", std::string(1, drive.letter));
   print_fact("Device:", drive.device);
   print_fact("Kind:", std::string(kind_text(drive.kind)));
+  if (platform::not_authorised(drive.reason)) {
+    print_fact("Disk:", std::string(platform::error_words(drive.reason)));
+    return;
+  }
   if (!drive.has_disk) {
     print_fact("Disk:", drive.reason == platform::Error::no_medium
                             ? std::string("no disk")

@@ -46,25 +46,27 @@ std::string device_path_of(const char* drive) {
 }
 
 int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
-                      std::string& device_path, platform::Error* error) {
+                      std::string& device_path, platform::Error* error,
+                      platform::DriveSession* session) {
   trace("depois de montado .%s. \n", probe_path_of(drive).c_str());
   device_path = device_path_of(drive);
   trace("para createfile .%s. \n", device_path.c_str());
-  const platform::Error outcome = device_path.empty()
-                                      ? platform::Error::not_found
-                                      : platform::current().query_geometry(device_path, geometry);
+  platform::Error outcome = platform::Error::not_found;
+  if (!device_path.empty())
+    outcome = session ? session->query_geometry(geometry)
+                      : platform::current().query_geometry(device_path, geometry);
   if (error) *error = outcome;
   return outcome == platform::Error::none ? 1 : 0;
 }
 
 int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path,
-                    platform::Error* error) {
+                    platform::Error* error, platform::DriveSession* session) {
   info = DriveInfo{};
   trace("drivel %s \n", std::string(drive_text(drive)).c_str());
 
   platform::DriveGeometry g;
   platform::Error outcome = platform::Error::none;
-  const int32_t found = querygeometry(g, drive, device_path, &outcome);
+  const int32_t found = querygeometry(g, drive, device_path, &outcome, session);
   if (error) *error = outcome;
   if (found == 0) {
     trace("GetDriveGeometry failed. Error %ld.\n", static_cast<long>(outcome));

@@ -31,14 +31,16 @@ std::string device_path_of(const char* drive);
 
 // Fills `geometry` from the drive and returns 1, or returns 0 when the device
 // cannot be opened or has no medium. Hands the device path back in
-// `device_path` for the caller to open. Prints nothing.
+// `device_path` for the caller to open. Asks through `session` when the
+// caller holds the drive. Prints nothing.
 int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
-                      std::string& device_path, platform::Error* error = nullptr);
+                      std::string& device_path, platform::Error* error = nullptr,
+                      platform::DriveSession* session = nullptr);
 
 // The engine's query of a drive: 1 with `info` filled, or 0 with `info` all
 // zero and the reason in `error`. Prints nothing.
 int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path,
-                    platform::Error* error = nullptr);
+                    platform::Error* error = nullptr, platform::DriveSession* session = nullptr);
 
 // The lines getdriveinfo prints on standard output: those before the drive
 // answers (they probe the drive's root for a file), and those of an answer.

@@ -6,11 +6,17 @@
 
 namespace tessil {
 
-JobDrive find_job_drive(const JobRequest& request) {
+JobDrive find_job_drive(const JobRequest& request, platform::DriveAccess widest) {
   JobDrive drive;
+  drive.session = request.session;
+  if (!drive.session) {
+    drive.own_session =
+        platform::current().hold_drive(device_path_of(request.drive.c_str()), widest);
+    drive.session = drive.own_session.get();
+  }
   if (request.print_query) print_query_start(request.drive.c_str());
-  drive.found =
-      query_drive(request.drive.c_str(), drive.info, drive.device_path, &drive.reason) != 0;
+  drive.found = query_drive(request.drive.c_str(), drive.info, drive.device_path, &drive.reason,
+                            drive.session) != 0;
   if (request.print_query && drive.found) print_query_answer(drive.info);
   return drive;
 }
@@ -34,7 +40,7 @@ bool JobHandles::open_image(const JobRequest& request, const JobDrive& drive,
 
 bool JobHandles::open_drive(const JobDrive& drive, platform::DriveAccess access,
                             platform::Error& error) {
-  disk = platform::current().open_drive(drive.device_path, access, error);
+  disk = drive.session->open_drive(access, error);
   if (!disk) trace("unable to open drive to read \n");
   return disk != nullptr;
 }

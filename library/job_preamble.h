@@ -17,9 +17,15 @@ struct JobDrive {
   std::string device_path;  // opened by this job, whatever another query does
   bool found = false;
   platform::Error reason = platform::Error::none;
+  // The query and every opening of the drive go through this: the
+  // request's, or the job's own.
+  platform::DriveSession* session = nullptr;
+  std::unique_ptr<platform::DriveSession> own_session;
 };
 
-JobDrive find_job_drive(const JobRequest& request);
+// `widest`: the most that the job asks of the drive.
+JobDrive find_job_drive(const JobRequest& request,
+                        platform::DriveAccess widest = platform::DriveAccess::read);
 
 // Traces whether the query found a disk; false when it did not.
 bool has_disk(const JobDrive& drive);

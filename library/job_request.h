@@ -25,6 +25,10 @@ struct JobRequest {
   bool print_query = false;
   // The image file must be new: a name taken, even by a link, fails the job.
   bool new_image_only = false;
+  // The drive as the caller holds it for every job of one command (a write
+  // and the verify after it), which ask for leave to open it only once;
+  // null: the job holds it for its own length.
+  platform::DriveSession* session = nullptr;
 };
 
 struct JobProgress {

@@ -77,7 +77,7 @@ VerifyOutcome run_verify_job(const JobRequest& request, JobSink& sink) {
     if (!image_holds_the_disk(*handles.image, request, drive.info.size)) {
       outcome.code = JOB_GEOMETRY_MISMATCH;
     } else {
-      handles.disk = platform::current().open_drive_to_verify(drive.device_path, outcome.reason);
+      handles.disk = drive.session->open_drive_to_verify(outcome.reason);
       if (!handles.disk) outcome.code = JOB_DRIVE_OPEN_FAILED;
     }
   }

@@ -37,7 +37,7 @@ class ImageToDisk final : public BlockEnds {
 JobOutcome run_write_job(const JobRequest& request, JobSink& sink) {
   trace("thread running... \n");
 
-  const JobDrive drive = find_job_drive(request);
+  const JobDrive drive = find_job_drive(request, platform::DriveAccess::read_write);
   trace("cyl do disquete %d\n", static_cast<int>(drive.info.cylinders));
   trace("disk.image %s\n", "");
   if (!has_disk(drive)) return {JOB_NO_MEDIA, drive.reason, {}};

@@ -3,6 +3,7 @@
 
 #include "app/drive_facts.h"
 #include "command.h"
+#include "describe.h"
 #include "exit_status.h"
 #include "json_output.h"
 #include "text_output.h"
@@ -23,6 +24,10 @@ Command add_drives_command(CLI::App& program) {
             } else {
               print_drive_table(drives);
             }
+            // Such a drive stays closed until someone changes the rules.
+            for (const app::DriveFacts& drive : drives)
+              if (platform::not_authorised(drive.reason))
+                report_refusal(drive_text(drive.letter, drive.device), drive.reason);
             return exit_ok;
           }};
 }

@@ -29,6 +29,8 @@ int show_drive(char letter, bool json) {
   } else {
     print_drive(drive);
   }
+  if (platform::not_authorised(drive.reason))
+    report_refusal(drive_text(letter, drive.device), drive.reason);
   return exit_ok;
 }
 

@@ -70,10 +70,14 @@ int read_disk(const ReadOptions& options) {
   request.checksums = true;
   request.new_image_only = !image.in_place;
   const std::string drive = drive_text(letter, app::device_of(letter));
+  // The report's look at the drive and the job share one opening of it.
+  const std::unique_ptr<platform::DriveSession> held =
+      app::hold_drive(letter, platform::DriveAccess::read);
+  request.session = held.get();
   app::ReadReport report;
   if (!options.no_report)
-    report =
-        app::begin_report(app::look_at_drive(letter), options.image, options.label, options.raw);
+    report = app::begin_report(app::look_at_drive(letter, held.get()), options.image, options.label,
+                               options.raw);
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const app::JobRun run = app::run_job(run_read_job, request, display);
   const int32_t code = run.outcome.code;

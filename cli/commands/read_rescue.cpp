@@ -46,9 +46,10 @@ void add_rescue_options(CLI::App& read, RescueOptions& options) {
 
 rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
                                   const RescueOptions& options, bool progress,
-                                  app::ReadReport* report) {
+                                  app::ReadReport* report, platform::DriveSession* session) {
   rescue::RescueRequest request;
   request.job.drive = std::string(1, letter);
+  request.job.session = session;
   request.job.image = image;
   request.job.label = label;
   request.map = options.map;
@@ -132,13 +133,16 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
     }
   }
 
-  const std::string drive = drive_text(
-      letter, platform::current().device_of(device_path_of(std::string(1, letter).c_str())));
+  const std::string drive = drive_text(letter, app::device_of(letter));
+  // The report's look at the drive and the rescue share one opening of it.
+  const std::unique_ptr<platform::DriveSession> held =
+      app::hold_drive(letter, platform::DriveAccess::read);
   std::optional<app::ReadReport> read_report;
   if (!no_report)
-    read_report = app::begin_report(app::look_at_drive(letter), image, kept_label, false);
+    read_report =
+        app::begin_report(app::look_at_drive(letter, held.get()), image, kept_label, false);
   const rescue::RescueOutcome out = rescue_disk(letter, image, kept_label, options, progress,
-                                                read_report ? &*read_report : nullptr);
+                                                read_report ? &*read_report : nullptr, held.get());
   const int32_t code = out.job.code;
   // A failure, or a stop before the image was in place, leaves nothing to
   // report on.

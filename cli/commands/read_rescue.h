@@ -32,9 +32,11 @@ void add_rescue_options(CLI::App& read, RescueOptions& options);
 
 // Runs the rescue with its progress on standard error. A report, begun
 // before, learns the sectors that stayed bad and the retry passes made.
+// `session`: the drive as the command holds it, if it does.
 rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
                                   const RescueOptions& options, bool progress,
-                                  app::ReadReport* report);
+                                  app::ReadReport* report,
+                                  platform::DriveSession* session = nullptr);
 
 // The code a report records for a rescue that ran: 104 while sectors are
 // missing, the job's code otherwise.

@@ -30,6 +30,9 @@ int verify_disk(const VerifyOptions& options) {
   request.raw_image = image.raw();
   request.checksums = true;
   const std::string drive = drive_text(letter, app::device_of(letter));
+  const std::unique_ptr<platform::DriveSession> held =
+      app::hold_drive(letter, platform::DriveAccess::read);
+  request.session = held.get();
   const VerifyRun run = run_verify(request, options.progress);
   const int32_t code = run.outcome.outcome.code;
   // A verify that could not compare has no document to show, only why.

@@ -74,7 +74,11 @@ int write_disk(const WriteOptions& options) {
   if (app::is_drive_file(letter, options.image))
     return refuse(options.image + " is the disk in drive " + std::string(1, letter) +
                   " itself: a disk cannot be written with its own image");
-  const app::DriveFacts drive = app::look_at_drive(letter);
+  // The look at the drive, the write and the verify share one opening of
+  // it, read-write.
+  const std::unique_ptr<platform::DriveSession> held =
+      app::hold_drive(letter, platform::DriveAccess::read_write);
+  const app::DriveFacts drive = app::look_at_drive(letter, held.get());
   const std::string drive_name = drive_text(letter, drive.device);
   if (!drive.has_disk) return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);
   // Nothing to confirm when the job would refuse the image anyway.
@@ -93,6 +97,7 @@ int write_disk(const WriteOptions& options) {
 
   JobRequest request{std::string(1, letter), options.image, ""};
   request.raw_image = image.raw();
+  request.session = held.get();
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const app::JobRun run = app::run_job(run_write_job, request, display);
   if (run.outcome.code != JOB_OK)

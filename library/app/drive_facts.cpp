@@ -9,10 +9,10 @@ std::string letter_text(char letter) {
 }
 
 // The geometry query for a letter whose device and kind are already known.
-void query(DriveFacts& facts) {
+void query(DriveFacts& facts, platform::DriveSession* session = nullptr) {
   std::string device_path;
-  facts.has_disk =
-      query_drive(letter_text(facts.letter).c_str(), facts.info, device_path, &facts.reason) != 0;
+  facts.has_disk = query_drive(letter_text(facts.letter).c_str(), facts.info, device_path,
+                               &facts.reason, session) != 0;
   if (facts.has_disk) facts.reason = platform::Error::none;
 }
 
@@ -31,6 +31,10 @@ std::unique_ptr<platform::Drive> open_drive(char letter, platform::DriveAccess a
   return platform::current().open_drive(device_path_of(letter_text(letter).c_str()), access, error);
 }
 
+std::unique_ptr<platform::DriveSession> hold_drive(char letter, platform::DriveAccess widest) {
+  return platform::current().hold_drive(device_path_of(letter_text(letter).c_str()), widest);
+}
+
 std::optional<char> drive_letter(std::string_view text) {
   if (text.size() == 2 && text[1] == ':') text.remove_suffix(1);
   if (text.size() != 1) return std::nullopt;
@@ -40,7 +44,7 @@ std::optional<char> drive_letter(std::string_view text) {
   return std::nullopt;
 }
 
-DriveFacts look_at_drive(char letter) {
+DriveFacts look_at_drive(char letter, platform::DriveSession* session) {
   platform::Platform& os = platform::current();
   DriveFacts facts;
   facts.letter = letter;
@@ -53,7 +57,7 @@ DriveFacts look_at_drive(char letter) {
     facts.reason = platform::Error::not_found;
     return facts;
   }
-  query(facts);
+  query(facts, session);
   return facts;
 }
 

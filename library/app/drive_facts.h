@@ -27,6 +27,11 @@ bool is_drive_file(char letter, const std::string& path);
 std::unique_ptr<platform::Drive> open_drive(char letter, platform::DriveAccess access,
                                             platform::Error& error);
 
+// Drive `letter` held open, for `widest` access, for everything one
+// command does with it, so that the system is asked only once; null where
+// nothing needs holding.
+std::unique_ptr<platform::DriveSession> hold_drive(char letter, platform::DriveAccess widest);
+
 struct DriveFacts {
   char letter = 0;
   std::string device;  // empty when nothing stands behind the letter
@@ -36,8 +41,9 @@ struct DriveFacts {
   platform::Error reason = platform::Error::none;  // why there is no disk
 };
 
-// One drive, queried now. Waits for the drive.
-DriveFacts look_at_drive(char letter);
+// One drive, queried now, through `session` when the command holds the
+// drive. Waits for the drive.
+DriveFacts look_at_drive(char letter, platform::DriveSession* session = nullptr);
 
 // Every letter in use, in letter order, each queried.
 std::vector<DriveFacts> look_at_drives();

@@ -18,6 +18,11 @@ constexpr std::string_view error_words(Error reason) {
       return "no medium";
     case Error::access_denied:
       return "permission denied";
+    case Error::not_authorised:
+      return "not authorised to open it (polkit refused org.freedesktop.udisks2.open-device)";
+    case Error::not_authorised_system:
+      return "not authorised to open it (polkit refused "
+             "org.freedesktop.udisks2.open-device-system)";
     case Error::busy:
       return "in use (mounted or held by another program)";
     case Error::read_only:
@@ -32,6 +37,12 @@ constexpr std::string_view error_words(Error reason) {
       break;
   }
   return "not usable";
+}
+
+// True when polkit, not the medium, kept the drive closed: nothing is known
+// about the disk in it.
+constexpr bool not_authorised(Error reason) {
+  return reason == Error::not_authorised || reason == Error::not_authorised_system;
 }
 
 }  // namespace tessil::platform

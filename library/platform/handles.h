@@ -1,15 +1,20 @@
-// What the platform hands out for a job: a raw drive and an image file,
-// each read and written through the platform's own error values.
+// What the platform hands out for a job: a raw drive, the drive held for a
+// whole command, and an image file, each read and written through the
+// platform's own error values.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
 #include "platform/error.h"
 
 namespace tessil::platform {
+
+struct DriveGeometry;
+enum class DriveAccess;
 
 // What a read delivered. Fewer bytes than asked for come either from the
 // end of the medium (`end`) or from a failure (`error`); a failed part is
@@ -38,6 +43,22 @@ class Drive {
   // the bytes read before it. Leaves the sequential position alone; a drive
   // read this way is read only this way.
   virtual ReadResult read_at(uint64_t offset, std::span<std::byte> data) = 0;
+};
+
+// One drive for the length of one command (or one job): its geometry query
+// and every drive it opens go through it. Where the system must be asked
+// for leave to open the drive, it is asked once, for the widest access the
+// command needs, and that one opening serves every step; where the user may
+// open the drive, each step opens it as it would alone. Nothing is kept
+// once it is destroyed. Used by one thread at a time.
+class DriveSession {
+ public:
+  virtual ~DriveSession() = default;
+  // As Platform::query_geometry, open_drive and open_drive_to_verify do for
+  // the session's device path.
+  virtual Error query_geometry(DriveGeometry& out) = 0;
+  virtual std::unique_ptr<Drive> open_drive(DriveAccess access, Error& error) = 0;
+  virtual std::unique_ptr<Drive> open_drive_to_verify(Error& error) = 0;
 };
 
 // An image file opened for a job or a look at its header, read or written

@@ -6,7 +6,30 @@
 namespace tessil::platform {
 
 namespace {
+
 std::atomic<Platform*> substitute_platform{nullptr};
+
+// Every step opens the drive anew, as it would alone.
+class OpenEachTime final : public DriveSession {
+ public:
+  OpenEachTime(Platform& os, std::string_view device_path) : os_(os), path_(device_path) {}
+  Error query_geometry(DriveGeometry& out) override { return os_.query_geometry(path_, out); }
+  std::unique_ptr<Drive> open_drive(DriveAccess access, Error& error) override {
+    return os_.open_drive(path_, access, error);
+  }
+  std::unique_ptr<Drive> open_drive_to_verify(Error& error) override {
+    return os_.open_drive_to_verify(path_, error);
+  }
+
+ private:
+  Platform& os_;
+  std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<DriveSession> Platform::hold_drive(std::string_view device_path, DriveAccess) {
+  return std::make_unique<OpenEachTime>(*this, device_path);
 }
 
 Platform& current() {

@@ -117,6 +117,12 @@ class Platform {
   virtual std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path,
                                                       Error& error) = 0;
 
+  // Holds the drive behind a device path for one command or one job whose
+  // steps need at most `widest`. Opens nothing yet: the steps do, through
+  // the session. This default holds nothing and opens anew at each step.
+  virtual std::unique_ptr<DriveSession> hold_drive(std::string_view device_path,
+                                                   DriveAccess widest);
+
   // True when `path` reaches the storage of the drive behind `device_path`:
   // the same file or device, another part of the same disk, or a device or
   // file that one of them stands on. A job never uses a drive as its own

@@ -4,8 +4,8 @@
 
 #include <cerrno>
 
-#include "platform/linux/debug_channel.h"
 #include "platform/linux/errno_map.h"
+#include "platform/linux/udisks_hold.h"
 #include "platform/linux/udisks_opener.h"
 
 namespace tessil::platform::linux_os {
@@ -16,58 +16,80 @@ bool denied(int code) {
   return code == EACCES || code == EPERM;
 }
 
-// Asks udisks2 and traces the answer. The open flags go along (O_EXCL
-// claims the device for this job as our own open does), all but O_CLOEXEC:
-// the descriptor that reaches this process is made close-on-exec here.
-UdisksOpen ask_udisks(const std::string& path, bool read_write, int flags) {
-  UdisksOpen asked = open_through_udisks(path, read_write, flags & ~O_CLOEXEC);
-  const char* mode = read_write ? "read-write" : "read-only";
-  if (asked.fd)
-    debug_write("udisks2 opened " + path + " " + mode + " \n");
-  else
-    debug_write("udisks2 did not open " + path + " " + mode + ": " + asked.why + " \n");
-  return asked;
+// Asks udisks2, or the command's hold of what it opened. The open flags go
+// along (O_EXCL claims the device for this job as our own open does), all
+// but O_CLOEXEC: the descriptor that reaches this process is made
+// close-on-exec here.
+UdisksOpen ask_udisks(const std::string& path, bool read_write, int flags, UdisksHold* hold) {
+  flags &= ~O_CLOEXEC;
+  return hold ? hold->open(read_write, flags) : open_through_udisks(path, read_write, flags);
+}
+
+// Why udisks2 did not open the drive, `own` being why we could not.
+Error reason_of(const UdisksOpen& asked, int own) {
+  switch (asked.answer) {
+    case UdisksAnswer::failed:
+      return error_from_errno(asked.errno_value);
+    case UdisksAnswer::refused:
+      return asked.system_action ? Error::not_authorised_system : Error::not_authorised;
+    default:
+      return error_from_errno(own);
+  }
 }
 
 }  // namespace
 
-UniqueFd open_node_to_read(const std::string& path, int flags) {
+UniqueFd open_node_to_read(const std::string& path, int flags, Error& error, UdisksHold* hold) {
+  // What the command holds serves first: a second opening by ourselves
+  // would meet its claim on the device.
+  if (hold)
+    if (UniqueFd lent = hold->lend(false, flags)) return lent;
   UniqueFd fd = open_fd(path.c_str(), O_RDONLY | flags);
-  if (fd || !denied(errno)) return fd;
+  if (fd) return fd;
+  error = error_from_errno(errno);
+  if (!denied(errno)) return {};
   const int own = errno;
-  UdisksOpen asked = ask_udisks(path, false, flags);
+  UdisksOpen asked = ask_udisks(path, false, flags, hold);
   if (asked.fd) return std::move(asked.fd);
-  errno = asked.answer == UdisksAnswer::failed ? asked.errno_value : own;
+  error = reason_of(asked, own);
   return {};
 }
 
-UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags,
-                           bool& read_only) {
+UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flags, bool& read_only,
+                           Error& error, UdisksHold* hold) {
+  const bool write = access == DriveAccess::read_write;
+  read_only = !write;
+  if (hold)
+    if (UniqueFd lent = hold->lend(write, flags)) return lent;
   read_only = false;
   UniqueFd fd = open_fd(path.c_str(), O_RDWR | flags);
   if (fd) return fd;
   if (errno == EROFS) {
     // A write-protected disk can still be imaged.
     read_only = true;
-    return open_fd(path.c_str(), O_RDONLY | flags);
+    fd = open_fd(path.c_str(), O_RDONLY | flags);
+    if (!fd) error = error_from_errno(errno);
+    return fd;
   }
+  error = error_from_errno(errno);
   if (!denied(errno)) return {};
   const int own = errno;
 
-  const bool write = access == DriveAccess::read_write;
   if (!write) {
     // Reading needs no more than the right to read.
     read_only = true;
     fd = open_fd(path.c_str(), O_RDONLY | flags);
-    if (fd || !denied(errno)) return fd;
+    if (fd) return fd;
+    error = error_from_errno(errno);
+    if (!denied(errno)) return {};
   }
-  UdisksOpen asked = ask_udisks(path, write, flags);
+  UdisksOpen asked = ask_udisks(path, write, flags, hold);
   read_only = !write;
   if (write && asked.answer == UdisksAnswer::failed) {
     // The kernel refused udisks2 a read-write open, as it does a
     // write-protected disk: read-only, the job fails at its first write
     // just as it does without udisks2.
-    UdisksOpen read = ask_udisks(path, false, flags);
+    UdisksOpen read = ask_udisks(path, false, flags, hold);
     if (read.fd) {
       asked = std::move(read);
       read_only = true;
@@ -80,12 +102,12 @@ UniqueFd open_node_for_job(const std::string& path, DriveAccess access, int flag
     fd = open_fd(path.c_str(), O_RDONLY | flags);
     if (fd) return fd;
   }
-  errno = asked.answer == UdisksAnswer::failed ? asked.errno_value : own;
+  error = reason_of(asked, own);
   return {};
 }
 
 std::optional<ClaimedNode> claim_node_for_job(const std::string& path, DriveAccess access,
-                                              Error& error) {
+                                              Error& error, UdisksHold* hold) {
   ClaimedNode node;
   if (::stat(path.c_str(), &node.info) != 0) {
     error = error_from_errno(errno);
@@ -98,11 +120,9 @@ std::optional<ClaimedNode> claim_node_for_job(const std::string& path, DriveAcce
   }
   // O_EXCL without O_CREAT claims a block device: refused (EBUSY) while it is
   // mounted or another program holds it.
-  node.fd = open_node_for_job(path, access, O_CLOEXEC | (node.block ? O_EXCL : 0), node.read_only);
-  if (!node.fd) {
-    error = error_from_errno(errno);
-    return std::nullopt;
-  }
+  node.fd = open_node_for_job(path, access, O_CLOEXEC | (node.block ? O_EXCL : 0), node.read_only,
+                              error, hold);
+  if (!node.fd) return std::nullopt;
   if (::fstat(node.fd.get(), &node.info) != 0 || S_ISBLK(node.info.st_mode) != node.block ||
       (!node.block && !S_ISREG(node.info.st_mode))) {
     error = Error::other;

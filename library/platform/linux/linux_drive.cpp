@@ -15,8 +15,9 @@
 
 namespace tessil::platform::linux_os {
 
-std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, DriveAccess access, Error& error) {
-  std::optional<ClaimedNode> node = claim_node_for_job(path, access, error);
+std::unique_ptr<Drive> LinuxDrive::open(const std::string& path, DriveAccess access, Error& error,
+                                        UdisksHold* hold) {
+  std::optional<ClaimedNode> node = claim_node_for_job(path, access, error, hold);
   if (!node) return nullptr;
   const bool block = node->block;
   const struct stat& info = node->info;

@@ -14,15 +14,18 @@
 
 namespace tessil::platform::linux_os {
 
+class UdisksHold;
+
 class LinuxDrive final : public Drive {
  public:
   // Read-write and exclusive; read-only (still exclusive) when the medium is
   // write-protected, or when the job only reads and may not write. A block
   // device is held with O_EXCL, so a mounted disk is refused; an image file
   // with an flock, and refused while a loop device stands on it. A node this
-  // user may not open is asked of udisks2 for `access`. Null on failure, with
-  // `error`.
-  static std::unique_ptr<Drive> open(const std::string& path, DriveAccess access, Error& error);
+  // user may not open is asked of udisks2 for `access`, through `hold` when a
+  // command holds the drive. Null on failure, with `error`.
+  static std::unique_ptr<Drive> open(const std::string& path, DriveAccess access, Error& error,
+                                     UdisksHold* hold = nullptr);
 
   // `file_size` is the size of an image file standing for a disk, fixed for
   // as long as the drive is open; nothing for a block device.

@@ -18,13 +18,40 @@
 #include "platform/linux/linux_image_file.h"
 #include "platform/linux/medium_cache.h"
 #include "platform/linux/medium_geometry.h"
+#include "platform/linux/udisks_hold.h"
 #include "platform/linux/unique_fd.h"
 
 namespace tessil::platform::linux_os {
 
 namespace {
+
 constexpr uint32_t nt_platform_id = 2;
-}
+
+// Each step opens the drive as it would alone, except that whatever
+// udisks2 opens is asked once and held for the session.
+class LinuxDriveSession final : public DriveSession {
+ public:
+  LinuxDriveSession(std::optional<std::string> path, DriveAccess widest)
+      : path_(std::move(path)), hold_(path_.value_or(""), widest == DriveAccess::read_write) {}
+
+  Error query_geometry(DriveGeometry& out) override {
+    return path_ ? query_medium(*path_, out, &hold_) : Error::not_found;
+  }
+  std::unique_ptr<Drive> open_drive(DriveAccess access, Error& error) override {
+    error = Error::not_found;
+    return path_ ? LinuxDrive::open(*path_, access, error, &hold_) : nullptr;
+  }
+  std::unique_ptr<Drive> open_drive_to_verify(Error& error) override {
+    error = Error::not_found;
+    return path_ ? linux_os::open_drive_to_verify(*path_, error, &hold_) : nullptr;
+  }
+
+ private:
+  std::optional<std::string> path_;
+  UdisksHold hold_;
+};
+
+}  // namespace
 
 bool LinuxPlatform::probe_file(const char* path) {
   // Never waits: a FIFO of that name opens at once and is closed again.
@@ -55,6 +82,11 @@ std::unique_ptr<Drive> LinuxPlatform::open_drive_to_verify(std::string_view devi
     return nullptr;
   }
   return linux_os::open_drive_to_verify(*path, error);
+}
+
+std::unique_ptr<DriveSession> LinuxPlatform::hold_drive(std::string_view device_path,
+                                                        DriveAccess widest) {
+  return std::make_unique<LinuxDriveSession>(resolve_device(device_path, system_sources()), widest);
 }
 
 bool LinuxPlatform::is_drive(std::string_view device_path, const char* path) {

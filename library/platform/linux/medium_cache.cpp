@@ -32,11 +32,21 @@ struct AlignedFree {
 
 class MediumReader final : public Drive {
  public:
-  MediumReader(UniqueFd fd, std::size_t unit, bool direct)
+  // `flags`: the descriptor's file status flags before O_DIRECT was set, or
+  // -1 when it was not.
+  MediumReader(UniqueFd fd, std::size_t unit, int flags)
       : fd_(std::move(fd)),
         unit_(unit),
-        direct_(direct),
+        direct_(flags >= 0),
+        flags_(flags),
         buffer_(static_cast<std::byte*>(std::aligned_alloc(direct_alignment, round_up(unit)))) {}
+  // A copy of a descriptor that a command holds shares its flags: the next
+  // drive lent from it reads as it always did.
+  ~MediumReader() override {
+    if (flags_ >= 0) ::fcntl(fd_.get(), F_SETFL, flags_);
+  }
+  MediumReader(const MediumReader&) = delete;
+  MediumReader& operator=(const MediumReader&) = delete;
 
   ReadResult read(std::span<std::byte> data) override {
     ReadResult result;
@@ -103,6 +113,7 @@ class MediumReader final : public Drive {
   UniqueFd fd_;
   std::size_t unit_;
   bool direct_;
+  int flags_;
   std::unique_ptr<std::byte, AlignedFree> buffer_;
   std::size_t filled_ = 0;
   std::size_t handed_ = 0;
@@ -125,11 +136,12 @@ void drop_cached_blocks(int fd) {
   if (major(info.st_rdev) == FLOPPY_MAJOR) ::ioctl(fd, FDFLUSH, 0);
 }
 
-std::unique_ptr<Drive> open_drive_to_verify(const std::string& path, Error& error) {
+std::unique_ptr<Drive> open_drive_to_verify(const std::string& path, Error& error,
+                                            UdisksHold* hold) {
   // Opened as a job opens it, through udisks2 where this user may not:
   // read-write where it can, since the floppy driver takes FDFLUSH only on
   // a descriptor open for writing. This drive still never writes.
-  std::optional<ClaimedNode> node = claim_node_for_job(path, DriveAccess::read, error);
+  std::optional<ClaimedNode> node = claim_node_for_job(path, DriveAccess::read, error, hold);
   if (!node) return nullptr;
   const bool block = node->block;
   UniqueFd fd = std::move(node->fd);
@@ -140,16 +152,16 @@ std::unique_ptr<Drive> open_drive_to_verify(const std::string& path, Error& erro
   drop_cached_blocks(fd.get());
 
   std::size_t unit = 512;
-  bool direct = false;
+  int flags = -1;
   if (block) {
     int sector_size = 0;
     if (::ioctl(fd.get(), BLKSSZGET, &sector_size) == 0 && sector_size > 0)
       unit = std::max<std::size_t>(unit, static_cast<std::size_t>(sector_size));
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    direct = flags >= 0 && ::fcntl(fd.get(), F_SETFL, flags | O_DIRECT) == 0;
+    flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0 && ::fcntl(fd.get(), F_SETFL, flags | O_DIRECT) != 0) flags = -1;
   }
   error = Error::none;
-  return std::make_unique<MediumReader>(std::move(fd), unit, direct);
+  return std::make_unique<MediumReader>(std::move(fd), unit, flags);
 }
 
 }  // namespace tessil::platform::linux_os

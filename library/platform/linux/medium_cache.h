@@ -17,10 +17,15 @@ namespace tessil::platform::linux_os {
 // that refuses one of these keeps what it has, and nothing fails.
 void drop_cached_blocks(int fd);
 
+class UdisksHold;
+
 // A drive opened read-only and exclusive to compare its medium with an
 // image: flushed and dropped from the caches first, then read with O_DIRECT
 // on a block device (the page cache is bypassed altogether), or with plain
-// reads where O_DIRECT is not to be had.
-std::unique_ptr<Drive> open_drive_to_verify(const std::string& path, Error& error);
+// reads where O_DIRECT is not to be had. Through `hold`, when a command
+// holds the drive, it is a copy of the held descriptor, which gets its
+// file status flags back when the reader is done.
+std::unique_ptr<Drive> open_drive_to_verify(const std::string& path, Error& error,
+                                            UdisksHold* hold = nullptr);
 
 }  // namespace tessil::platform::linux_os

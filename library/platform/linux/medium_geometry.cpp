@@ -50,7 +50,7 @@ bool block_device_removable(unsigned major, unsigned minor, const std::filesyste
   return removable == "1";
 }
 
-Error query_medium(const std::string& path, DriveGeometry& out) {
+Error query_medium(const std::string& path, DriveGeometry& out, UdisksHold* hold) {
   // Only files and block devices are opened: a FIFO would block for ever.
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return error_from_errno(errno);
@@ -58,9 +58,9 @@ Error query_medium(const std::string& path, DriveGeometry& out) {
 
   // No O_NONBLOCK: the floppy driver learns the disk's format only on a
   // blocking open, and an empty drive fails it with ENXIO.
-  // A node this user may not open is asked of udisks2.
-  const UniqueFd fd = open_node_to_read(path, O_CLOEXEC);
-  if (!fd) return error_from_errno(errno);
+  Error error = Error::none;
+  const UniqueFd fd = open_node_to_read(path, O_CLOEXEC, error, hold);
+  if (!fd) return error;
   if (::fstat(fd.get(), &info) != 0) return error_from_errno(errno);
 
   if (S_ISREG(info.st_mode)) {

@@ -35,8 +35,12 @@ DriveGeometry geometry_from_floppy(uint32_t cylinders, uint32_t heads, uint32_t 
 bool block_device_removable(unsigned major, unsigned minor,
                             const std::filesystem::path& sys_root = "/sys");
 
+class UdisksHold;
+
 // The geometry of the medium behind `path` (a floppy device, another block
 // device or an image file). Waits for a floppy drive to learn the disk.
-Error query_medium(const std::string& path, DriveGeometry& out);
+// A node this user may not open is asked of udisks2, through `hold` when
+// a command holds the drive.
+Error query_medium(const std::string& path, DriveGeometry& out, UdisksHold* hold = nullptr);
 
 }  // namespace tessil::platform::linux_os

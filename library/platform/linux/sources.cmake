@@ -16,6 +16,7 @@ set(tessil_platform_sources
   platform/linux/standard_streams.cpp
   platform/linux/system_platform.cpp
   platform/linux/termination_watch.cpp
+  platform/linux/udisks_hold.cpp
   platform/linux/udisks_opener.cpp
   platform/linux/usb_identity.cpp
 )

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/linux/debug_channel.h"
+
 namespace tessil::platform::linux_os {
 
 namespace {
@@ -121,9 +123,20 @@ int errno_of_udisks_message(const std::string& message) {
   return 0;
 }
 
-}  // namespace
+// Whether polkit was asked for open-device-system: as udisks2's refusal
+// names it, else as udisks2 decides, by the device's HintSystem.
+bool system_action_of(sd_bus* bus, const std::string& object, const std::string& message) {
+  constexpr std::string_view action = "org.freedesktop.udisks2.open-device";
+  if (const std::size_t at = message.find(action); at != std::string::npos)
+    return std::string_view(message).substr(at + action.size()).starts_with("-system");
+  int hint = 0;
+  BusError error;
+  return sd_bus_get_property_trivial(bus, service, object.c_str(), block_interface, "HintSystem",
+                                     error.get(), 'b', &hint) >= 0 &&
+         hint != 0;
+}
 
-UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags) {
+UdisksOpen ask(const std::string& path, bool read_write, int flags) {
   struct stat named {};
   if (::stat(path.c_str(), &named) != 0)
     return not_opened(UdisksAnswer::unavailable, "no such device");
@@ -159,8 +172,11 @@ UdisksOpen open_through_udisks(const std::string& path, bool read_write, int fla
   const Message reply(raw_reply);
   if (r < 0) {
     const std::string text = "OpenDevice: " + error.text(r);
-    if (error.named("org.freedesktop.UDisks2.Error.NotAuthorized"))
-      return not_opened(UdisksAnswer::refused, text);
+    if (error.named("org.freedesktop.UDisks2.Error.NotAuthorized")) {
+      UdisksOpen refused = not_opened(UdisksAnswer::refused, text);
+      refused.system_action = system_action_of(bus.get(), object, error.message());
+      return refused;
+    }
     if (!sd_bus_error_is_set(error.get()) || error.named("org.freedesktop.DBus.Error."))
       return not_opened(UdisksAnswer::unavailable, text);
     const int code = errno_of_udisks_message(error.message());
@@ -180,6 +196,24 @@ UdisksOpen open_through_udisks(const std::string& path, bool read_write, int fla
   result.answer = UdisksAnswer::opened;
   result.errno_value = 0;
   return result;
+}
+
+}  // namespace
+
+UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags) {
+  UdisksOpen asked = ask(path, read_write, flags);
+  const char* mode = read_write ? "read-write" : "read-only";
+  if (asked.fd)
+    debug_write("udisks2 opened " + path + " " + mode + " \n");
+  else
+    debug_write("udisks2 did not open " + path + " " + mode + ": " + asked.why + " \n");
+  return asked;
+}
+
+UdisksOpen copy_of_answer(const UdisksOpen& asked) {
+  UdisksOpen copy = not_opened(asked.answer, asked.why, asked.errno_value);
+  copy.system_action = asked.system_action;
+  return copy;
 }
 
 }  // namespace tessil::platform::linux_os

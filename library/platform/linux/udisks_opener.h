@@ -23,11 +23,20 @@ struct UdisksOpen {
   UniqueFd fd;               // with `opened`: the caller's own descriptor of `path`
   int errno_value = EACCES;  // why not: EACCES unless the kernel said otherwise
   std::string why;           // a line for the trace
+  // With `refused`: polkit refused open-device-system, the action for a
+  // device the system set up, rather than open-device. The action udisks2
+  // named when it did, else the one it uses for this device.
+  bool system_action = false;
 };
 
 // Asks udisks2 to open the block device behind `path` read-only or
-// read-write, with the extra open(2) flags `flags` (O_EXCL). The descriptor
-// is checked to be `path`'s own device (or file) before it is returned.
+// read-write, with the extra open(2) flags `flags` (O_EXCL), and traces
+// the answer. The descriptor is checked to be `path`'s own device (or
+// file) before it is returned. Every call is a check of polkit's, which
+// may ask the user.
 UdisksOpen open_through_udisks(const std::string& path, bool read_write, int flags);
+
+// The answer `asked` again, without its descriptor.
+UdisksOpen copy_of_answer(const UdisksOpen& asked);
 
 }  // namespace tessil::platform::linux_os

@@ -3,7 +3,9 @@
 JSON: "devices", the device paths (or files) ResolveDevice knows and opens;
 "answer" "open" or "deny" (what polkit would say); "write_protected" devices
 whose read-write opens fail with EROFS as a write-protected USB floppy's do;
-"log" a file that gets a line "MODE FLAGS" per OpenDevice call.
+"log" a file that gets a line "MODE FLAGS" per OpenDevice call; "system"
+devices that udisks2 counts as set up by the system (HintSystem), whose
+opening polkit checks as open-device-system.
 '''
 
 import dbus
@@ -49,7 +51,8 @@ def load(mock, parameters):
         code = OPEN_DEVICE.format(log=parameters.get('log', '/dev/null'),
                                   answer=parameters.get('answer', 'open'), backing=device,
                                   write_protected=device in parameters.get('write_protected', []))
-        mock.AddObject(path, BLOCK_IFACE, {},
+        system = dbus.Boolean(device in parameters.get('system', []))
+        mock.AddObject(path, BLOCK_IFACE, {'HintSystem': system},
                        [('OpenDevice', 'sa{sv}', 'h', code)])
     mock.AddMethod(MAIN_IFACE, 'ResolveDevice', 'a{sv}a{sv}', 'ao', '''
 import dbus
