@@ -52,11 +52,12 @@ int32_t getdriveinfo(const char* drive, int32_t* cylinders, int32_t* tracks_per_
        {cylinders, tracks_per_cylinder, sectors_per_track, bytes_per_sector, total_size})
     if (out) *out = 0;
 
-  tessil::print_query_start(drive);
+  tessil::platform::Platform& os = tessil::platform::current();
+  tessil::print_query_start(os, drive);
   tessil::remember_drive(drive);
   tessil::DriveInfo info;
   std::string device_path;
-  const int32_t result = tessil::query_drive(drive, info, device_path);
+  const int32_t result = tessil::query_drive(os, drive, info, device_path);
   if (result != 0) tessil::print_query_answer(info);
   if (cylinders) *cylinders = info.cylinders;
   if (tracks_per_cylinder) *tracks_per_cylinder = info.tracks_per_cylinder;

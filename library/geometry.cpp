@@ -45,7 +45,7 @@ std::string device_path_of(const char* drive) {
   return std::string("\\\\.\\").append(text).append(":");
 }
 
-int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
+int32_t querygeometry(platform::Platform& os, platform::DriveGeometry& geometry, const char* drive,
                       std::string& device_path, platform::Error* error,
                       platform::DriveSession* session) {
   trace("depois de montado .%s. \n", probe_path_of(drive).c_str());
@@ -53,20 +53,21 @@ int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
   trace("para createfile .%s. \n", device_path.c_str());
   platform::Error outcome = platform::Error::not_found;
   if (!device_path.empty())
-    outcome = session ? session->query_geometry(geometry)
-                      : platform::current().query_geometry(device_path, geometry);
+    outcome =
+        session ? session->query_geometry(geometry) : os.query_geometry(device_path, geometry);
   if (error) *error = outcome;
   return outcome == platform::Error::none ? 1 : 0;
 }
 
-int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path,
-                    platform::Error* error, platform::DriveSession* session) {
+int32_t query_drive(platform::Platform& os, const char* drive, DriveInfo& info,
+                    std::string& device_path, platform::Error* error,
+                    platform::DriveSession* session) {
   info = DriveInfo{};
   trace("drivel %s \n", std::string(drive_text(drive)).c_str());
 
   platform::DriveGeometry g;
   platform::Error outcome = platform::Error::none;
-  const int32_t found = querygeometry(g, drive, device_path, &outcome, session);
+  const int32_t found = querygeometry(os, g, drive, device_path, &outcome, session);
   if (error) *error = outcome;
   if (found == 0) {
     trace("GetDriveGeometry failed. Error %ld.\n", static_cast<long>(outcome));
@@ -86,11 +87,11 @@ int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path
   return 1;
 }
 
-void print_query_start(const char* drive) {
+void print_query_start(platform::Platform& os, const char* drive) {
   const std::string probe = probe_path_of(drive);
   std::printf("IOCTL_STORAGE_GET_MEDIA_TYPES %d \n ", ioctl_storage_get_media_types);
   std::printf("IOCTL_DISK_GET_DRIVE_GEOMETRY %d \n ", ioctl_disk_get_drive_geometry);
-  const bool opened = !probe.empty() && platform::current().probe_file(probe.c_str());
+  const bool opened = !probe.empty() && os.probe_file(probe.c_str());
   std::fputs(opened ? "abriu arquivo\n" : "nao abriu arquivo\n", stdout);
   std::fputs("foi\n", stdout);
   std::fflush(stdout);

@@ -33,18 +33,19 @@ std::string device_path_of(const char* drive);
 // cannot be opened or has no medium. Hands the device path back in
 // `device_path` for the caller to open. Asks through `session` when the
 // caller holds the drive. Prints nothing.
-int32_t querygeometry(platform::DriveGeometry& geometry, const char* drive,
+int32_t querygeometry(platform::Platform& os, platform::DriveGeometry& geometry, const char* drive,
                       std::string& device_path, platform::Error* error = nullptr,
                       platform::DriveSession* session = nullptr);
 
 // The engine's query of a drive: 1 with `info` filled, or 0 with `info` all
 // zero and the reason in `error`. Prints nothing.
-int32_t query_drive(const char* drive, DriveInfo& info, std::string& device_path,
-                    platform::Error* error = nullptr, platform::DriveSession* session = nullptr);
+int32_t query_drive(platform::Platform& os, const char* drive, DriveInfo& info,
+                    std::string& device_path, platform::Error* error = nullptr,
+                    platform::DriveSession* session = nullptr);
 
 // The lines getdriveinfo prints on standard output: those before the drive
 // answers (they probe the drive's root for a file), and those of an answer.
-void print_query_start(const char* drive);
+void print_query_start(platform::Platform& os, const char* drive);
 void print_query_answer(const DriveInfo& info);
 
 }  // namespace tessil

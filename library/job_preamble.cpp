@@ -10,13 +10,12 @@ JobDrive find_job_drive(const JobRequest& request, platform::DriveAccess widest)
   JobDrive drive;
   drive.session = request.session;
   if (!drive.session) {
-    drive.own_session =
-        platform::current().hold_drive(device_path_of(request.drive.c_str()), widest);
+    drive.own_session = request.os().hold_drive(device_path_of(request.drive.c_str()), widest);
     drive.session = drive.own_session.get();
   }
-  if (request.print_query) print_query_start(request.drive.c_str());
-  drive.found = query_drive(request.drive.c_str(), drive.info, drive.device_path, &drive.reason,
-                            drive.session) != 0;
+  if (request.print_query) print_query_start(request.os(), request.drive.c_str());
+  drive.found = query_drive(request.os(), request.drive.c_str(), drive.info, drive.device_path,
+                            &drive.reason, drive.session) != 0;
   if (request.print_query && drive.found) print_query_answer(drive.info);
   return drive;
 }
@@ -28,7 +27,7 @@ bool has_disk(const JobDrive& drive) {
 
 bool JobHandles::open_image(const JobRequest& request, const JobDrive& drive,
                             platform::ImageMode mode, platform::Error& error) {
-  platform::Platform& os = platform::current();
+  platform::Platform& os = request.os();
   if (!request.image_whole || os.is_drive(drive.device_path, request.image.c_str())) {
     error = platform::Error::other;
   } else {

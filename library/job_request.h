@@ -29,6 +29,11 @@ struct JobRequest {
   // and the verify after it), which ask for leave to open it only once;
   // null: the job holds it for its own length.
   platform::DriveSession* session = nullptr;
+  // The platform the job reaches the system through; null: the process's
+  // own. The engine takes it from here, never from a global of its own.
+  platform::Platform* platform = nullptr;
+
+  platform::Platform& os() const { return platform ? *platform : platform::current(); }
 };
 
 struct JobProgress {

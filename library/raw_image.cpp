@@ -62,10 +62,10 @@ ImageHeader header_of(const StandardFormat& format, std::string_view label) {
 }
 
 InspectResult inspect_image(const std::string& path, bool checksums, ImageFileInfo& info,
-                            platform::Error& error) {
+                            platform::Error& error, platform::Platform& os) {
   info = {};
   const std::unique_ptr<platform::ImageFile> file =
-      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
+      os.open_image(path.c_str(), platform::ImageMode::read, error);
   if (!file) return InspectResult::open_failed;
   const std::optional<uint64_t> size = file->size();
   if (!size) {
@@ -110,7 +110,8 @@ ConvertOutcome convert_image(const ConvertRequest& request) {
   ConvertOutcome outcome;
   ImageFileInfo info;
   platform::Error error = platform::Error::none;
-  if (inspect_image(request.input, false, info, error) != InspectResult::ok) {
+  platform::Platform& os = request.platform ? *request.platform : platform::current();
+  if (inspect_image(request.input, false, info, error, os) != InspectResult::ok) {
     return {ConvertResult::input_unreadable, ImageKind::neither, error, {}};
   }
   outcome.from = info.kind;
@@ -128,7 +129,6 @@ ConvertOutcome convert_image(const ConvertRequest& request) {
     return outcome;
   }
 
-  platform::Platform& os = platform::current();
   if (platform::same_file(request.input, request.output)) {
     outcome.result = ConvertResult::same_file;
     return outcome;

@@ -34,7 +34,7 @@ enum class InspectResult {
 
 // Looks at `path`; with `checksums` reads its data once to take them.
 InspectResult inspect_image(const std::string& path, bool checksums, ImageFileInfo& info,
-                            platform::Error& error);
+                            platform::Error& error, platform::Platform& os = platform::current());
 
 struct ConvertRequest {
   std::string input;
@@ -42,6 +42,8 @@ struct ConvertRequest {
   std::optional<std::string> label;  // for a new tessil image; none: empty
   bool replace = false;              // an existing output may be replaced
   bool private_output = false;       // readable by its owner alone
+  // The platform the conversion reaches files through; null: the process's.
+  platform::Platform* platform = nullptr;
 };
 
 enum class ConvertResult {

@@ -11,8 +11,8 @@ std::string letter_text(char letter) {
 // The geometry query for a letter whose device and kind are already known.
 void query(DriveFacts& facts, platform::DriveSession* session = nullptr) {
   std::string device_path;
-  facts.has_disk = query_drive(letter_text(facts.letter).c_str(), facts.info, device_path,
-                               &facts.reason, session) != 0;
+  facts.has_disk = query_drive(platform::current(), letter_text(facts.letter).c_str(), facts.info,
+                               device_path, &facts.reason, session) != 0;
   if (facts.has_disk) facts.reason = platform::Error::none;
 }
 

@@ -187,11 +187,11 @@ void lost_chains(const Layout& layout, const fat::Table& table, FatDamage& damag
 }  // namespace
 
 FatDamage fat_damage(const std::string& image_path, uint64_t offset, uint64_t sector_size,
-                     const fat::LostSector& lost) {
+                     const fat::LostSector& lost, platform::Platform& os) {
   FatDamage damage;
   platform::Error error = platform::Error::none;
   std::unique_ptr<platform::ImageFile> file =
-      platform::current().open_image(image_path.c_str(), platform::ImageMode::read, error);
+      os.open_image(image_path.c_str(), platform::ImageMode::read, error);
   if (!file) {
     damage.problem = "the image cannot be read: " + std::string(platform::error_words(error));
     return damage;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "rescue/fat_volume.h"
 
 namespace tessil::rescue {
@@ -32,6 +33,6 @@ struct FatDamage {
 // `lost` tells the disk sectors that were not rescued (the image's data
 // start at `offset` bytes into the file); `sector_size` is the disk's.
 FatDamage fat_damage(const std::string& image_path, uint64_t offset, uint64_t sector_size,
-                     const fat::LostSector& lost);
+                     const fat::LostSector& lost, platform::Platform& os = platform::current());
 
 }  // namespace tessil::rescue

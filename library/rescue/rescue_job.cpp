@@ -75,7 +75,7 @@ class Rescuer {
     }
     notes_.current_time = map_time_now();
     const std::string text = format_map(map_, notes_);
-    if (const platform::Error saved = platform::current().replace_file(out_.map_path.c_str(), text);
+    if (const platform::Error saved = request_.job.os().replace_file(out_.map_path.c_str(), text);
         saved != platform::Error::none) {
       out_.failed_file = out_.map_path;
       fail(outcome::map_not_written, saved,
@@ -264,7 +264,7 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
     return out;
   }
   JobHandles handles;
-  NewImage image;
+  NewImage image(request.job.os());
   if (!start_rescue(request, drive, out, handles, sink, image)) return out;
 
   sink.started(out.drive);

@@ -27,10 +27,10 @@ constexpr std::size_t map_piece = 64 * 1024;
 // as holding data: it is never replaced.
 enum class Found { nothing, empty, data };
 
-Found what_is_at(const std::string& path) {
+Found what_is_at(platform::Platform& os, const std::string& path) {
   Error error = Error::none;
   const std::unique_ptr<ImageFile> file =
-      platform::current().open_image(path.c_str(), platform::ImageMode::read, error);
+      os.open_image(path.c_str(), platform::ImageMode::read, error);
   if (!file) return error == Error::not_found ? Found::nothing : Found::data;
   std::array<std::byte, 1> byte;
   const platform::ReadResult got = file->read(byte);
@@ -68,10 +68,11 @@ bool map_unusable(RescueOutcome& out, Error reason, std::string problem) {
 
 // Reads the map at out.map_path piece by piece into `reader`, looking for a
 // stop request between two pieces. False, with out.job, when it cannot.
-bool read_map(RescueOutcome& out, MapReader& reader, RescueSink& sink, bool& found) {
+bool read_map(platform::Platform& os, RescueOutcome& out, MapReader& reader, RescueSink& sink,
+              bool& found) {
   Error error = Error::none;
   const std::unique_ptr<ImageFile> file =
-      platform::current().open_image(out.map_path.c_str(), platform::ImageMode::read, error);
+      os.open_image(out.map_path.c_str(), platform::ImageMode::read, error);
   found = file != nullptr;
   if (!file)
     return error == Error::not_found ||
@@ -95,13 +96,15 @@ bool load_map(const RescueRequest& request, RescueOutcome& out, RescueSink& sink
   out.map = RescueMap(out.drive.size, sector);
   MapReader reader(sector, out.drive.size);
   bool found = false;
-  if (!read_map(out, reader, sink, found)) return false;
+  if (!read_map(request.job.os(), out, reader, sink, found)) return false;
   if (!found) return true;
   std::optional<RescueMap> map = reader.finish();
   if (!map) return map_unusable(out, Error::other, reader.error());
   // A new rescue's first map, saved before its image was put in place:
   // nothing was rescued, and starting afresh loses nothing.
-  if (map->bytes(Status::rescued) == 0 && what_is_at(request.job.image) != Found::data) return true;
+  if (map->bytes(Status::rescued) == 0 &&
+      what_is_at(request.job.os(), request.job.image) != Found::data)
+    return true;
   // ddrescue may have mapped only the start of the disk.
   map->extend_to(out.drive.size);
   out.map = std::move(*map);
@@ -119,8 +122,8 @@ bool new_image(const RescueRequest& request, const JobDrive& drive, RescueOutcom
     return fail(out, outcome::map_not_written, Error::not_found,
                 "its folder " + folder.string() + " does not exist");
   }
-  platform::Platform& os = platform::current();
-  switch (what_is_at(request.job.image)) {
+  platform::Platform& os = request.job.os();
+  switch (what_is_at(request.job.os(), request.job.image)) {
     case Found::nothing:
       break;
     case Found::empty:
@@ -145,7 +148,7 @@ bool new_image(const RescueRequest& request, const JobDrive& drive, RescueOutcom
 }  // namespace
 
 NewImage::~NewImage() {
-  if (!temporary.empty()) platform::current().remove_file(temporary.c_str());
+  if (!temporary.empty()) os_.remove_file(temporary.c_str());
 }
 
 bool start_rescue(const RescueRequest& request, const JobDrive& drive, RescueOutcome& out,
@@ -155,7 +158,7 @@ bool start_rescue(const RescueRequest& request, const JobDrive& drive, RescueOut
     return fail(out, outcome::no_whole_sectors, Error::other,
                 "the disk's geometry has no whole sectors");
   if (platform::same_file(out.map_path, request.job.image) ||
-      platform::current().is_drive(drive.device_path, out.map_path.c_str()))
+      request.job.os().is_drive(drive.device_path, out.map_path.c_str()))
     return fail(out, JOB_IMAGE_CREATE_FAILED, Error::other,
                 "the map file cannot be the image file or the drive");
   if (!load_map(request, out, sink)) return false;
@@ -169,11 +172,11 @@ bool start_rescue(const RescueRequest& request, const JobDrive& drive, RescueOut
 
 bool publish_image(const RescueRequest& request, NewImage& image, RescueOutcome& out) {
   if (image.temporary.empty()) return true;
-  platform::Platform& os = platform::current();
+  platform::Platform& os = request.job.os();
   const char* name = request.job.image.c_str();
   // A claim is replaced only while it is still the empty file it was.
   const bool claimed = image.claim && os.identity_of(name) == image.claim &&
-                       what_is_at(request.job.image) == Found::empty;
+                       what_is_at(request.job.os(), request.job.image) == Found::empty;
   const Error error = os.publish(image.temporary.c_str(), name, claimed);
   if (error == Error::none) {
     image.temporary.clear();

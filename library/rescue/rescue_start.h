@@ -17,7 +17,7 @@ namespace tessil::rescue {
 // before that.
 class NewImage {
  public:
-  NewImage() = default;
+  explicit NewImage(platform::Platform& os) : os_(os) {}
   NewImage(const NewImage&) = delete;
   NewImage& operator=(const NewImage&) = delete;
   ~NewImage();
@@ -26,6 +26,9 @@ class NewImage {
   // An empty file that held the image's name for this rescue (a batch's
   // claim on a number): the new image replaces it, and nothing else.
   std::optional<platform::FileIdentity> claim;
+
+ private:
+  platform::Platform& os_;
 };
 
 // Loads the map and opens the image: the earlier run's, checked against

@@ -317,5 +317,26 @@ TEST_F(VerifyJob, FailuresAreToldApartFromDifferences) {
   EXPECT_EQ(verify().outcome.code, JOB_NO_MEDIA);
 }
 
+// The engine works on the platform its request names, never on the
+// process's: the drive A of a second platform is read, written back and
+// verified while the process's own A holds another disk.
+TEST_F(RawImages, JobsWorkOnThePlatformTheirRequestNames) {
+  fake.insert("A", make_medium(40, 1, 9));
+  FakePlatform given;
+  platform::substitute(&fake);
+  given.insert("A", medium);
+  JobRequest r = request(tessil, false);
+  r.platform = &given;
+  EXPECT_EQ(run_read_job(r, sink).code, JOB_OK);
+  EXPECT_EQ(read_file(tessil), with_header(medium));
+  EXPECT_EQ(run_verify_job(r, sink).outcome.code, JOB_OK);
+  FakeMedium blank_disk = medium;
+  std::fill(blank_disk.data.begin(), blank_disk.data.end(), std::byte{0});
+  given.insert("A", blank_disk);
+  EXPECT_EQ(run_write_job(r, sink).code, JOB_OK);
+  EXPECT_EQ(given.contents("A"), medium.data);
+  EXPECT_EQ(fake.drive_opens() + fake.verify_opens(), 0) << "the process's platform was used";
+}
+
 }  // namespace
 }  // namespace tessil
