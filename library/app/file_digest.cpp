@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "app/cancel_signals.h"
 #include "data_digest.h"
 #include "platform/platform.h"
 
@@ -21,6 +22,9 @@ std::optional<FileDigests> digest_file(const std::string& path, uint64_t data_of
   std::vector<std::byte> buffer(256 * 1024);
   uint64_t at = 0;
   for (;;) {
+    // A large image takes seconds; Ctrl-C or SIGTERM leaves its checksums
+    // unknown rather than wait for them.
+    if (CancelSignals::requested()) return std::nullopt;
     const platform::ReadResult read = file->read(buffer);
     if (read.failed()) return std::nullopt;
     const std::span<const std::byte> got(buffer.data(), read.count);

@@ -20,7 +20,8 @@ struct FileDigests {
   uint64_t size = 0;
 };
 
-// Nothing when the file cannot be read through or the crypto library fails.
+// Nothing when the file cannot be read through, the crypto library fails,
+// or a stop was asked for (Ctrl-C, SIGTERM) meanwhile.
 std::optional<FileDigests> digest_file(const std::string& path, uint64_t data_offset);
 
 }  // namespace tessil::app
