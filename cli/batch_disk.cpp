@@ -11,8 +11,10 @@
 namespace tessil::cli {
 
 DiskRead read_one(char letter, const std::string& image, const std::string& label, bool raw,
-                  bool progress, const app::DriveFacts& drive, app::ReadReport& report) {
+                  bool progress, const app::DriveFacts& drive, app::ReadReport& report,
+                  platform::DriveSession* session) {
   JobRequest request{std::string(1, letter), image, raw ? "" : label};
+  request.session = session;
   request.raw_image = raw;
   request.checksums = true;
   ProgressDisplay display(ProgressDisplay::style_for_stderr(progress));
@@ -29,8 +31,9 @@ DiskRead read_one(char letter, const std::string& image, const std::string& labe
 
 DiskRead rescue_one(char letter, const std::string& image, const std::string& label,
                     const RescueOptions& options, bool progress, const app::DriveFacts& drive,
-                    app::ReadReport& report) {
-  const rescue::RescueOutcome out = rescue_disk(letter, image, label, options, progress, &report);
+                    app::ReadReport& report, platform::DriveSession* session) {
+  const rescue::RescueOutcome out =
+      rescue_disk(letter, image, label, options, progress, &report, session);
   DiskRead result;
   result.code = out.job.code;
   result.recorded = rescue_result(out);

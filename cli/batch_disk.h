@@ -22,11 +22,12 @@ struct DiskRead {
 
 // Reads the disk in `letter` into `image`, a raw image when `raw`.
 DiskRead read_one(char letter, const std::string& image, const std::string& label, bool raw,
-                  bool progress, const app::DriveFacts& drive, app::ReadReport& report);
+                  bool progress, const app::DriveFacts& drive, app::ReadReport& report,
+                  platform::DriveSession* session = nullptr);
 
 // Rescues the disk in `letter` into `image`, with its map IMAGE.map.
 DiskRead rescue_one(char letter, const std::string& image, const std::string& label,
                     const RescueOptions& options, bool progress, const app::DriveFacts& drive,
-                    app::ReadReport& report);
+                    app::ReadReport& report, platform::DriveSession* session = nullptr);
 
 }  // namespace tessil::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,7 +20,8 @@ namespace tessil::cli {
 
 // How often an empty drive, or one holding the disk just read, is asked
 // again. Each time is one geometry query and, with a disk in, a read of its
-// first sectors.
+// first sectors, through one opening of the drive: where udisks2 opens it,
+// one authorisation.
 inline constexpr auto poll_interval = std::chrono::milliseconds(500);
 
 // Waits for a disk to read in the drive: one that was not there at the last
@@ -28,13 +30,22 @@ class DiskWatch {
  public:
   explicit DiskWatch(char letter) : letter_(letter) {}
 
+  struct Found {
+    app::DriveFacts drive;
+    MediumIdentity identity;
+    // The opening it was found through, for everything done with this disk.
+    std::unique_ptr<platform::DriveSession> held;
+  };
+
   // The drive with a new disk in it, and that disk's identity; nothing once
   // Ctrl-C or SIGTERM came.
-  std::optional<std::pair<app::DriveFacts, MediumIdentity>> next() {
+  std::optional<Found> next() {
     Shown shown = Shown::nothing;
     for (;;) {
       if (app::CancelSignals::requested()) return std::nullopt;
-      app::DriveFacts drive = app::look_at_drive(letter_);
+      std::unique_ptr<platform::DriveSession> held =
+          app::hold_drive(letter_, platform::DriveAccess::read);
+      app::DriveFacts drive = app::look_at_drive(letter_, held.get());
       if (!drive.has_disk) {
         taken_out_ = true;
         if (shown != Shown::empty)
@@ -46,10 +57,10 @@ class DiskWatch {
               "; Enter reads at once, Ctrl-C ends");
         shown = Shown::empty;
       } else if (std::optional<MediumIdentity> identity =
-                     identify_medium(letter_, drive.info.size, drive.reason)) {
+                     identify_medium(letter_, drive.info.size, drive.reason, held.get())) {
         // The disk just read, still in: it is never read twice.
         if (taken_out_ || !last_ || *identity != *last_)
-          return {{std::move(drive), std::move(*identity)}};
+          return Found{std::move(drive), std::move(*identity), std::move(held)};
         if (shown != Shown::same)
           say("The disk in drive " + std::string(1, letter_) +
               " has been read; take it out and insert the next one");

@@ -29,10 +29,11 @@ std::string trimmed_name(std::span<const std::byte> bytes, std::size_t at) {
 }  // namespace
 
 std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t length,
-                                                     platform::Error* reason) {
+                                                     platform::Error* reason,
+                                                     platform::DriveSession* session) {
   platform::Error error = platform::Error::none;
   const std::unique_ptr<platform::Drive> disk =
-      app::open_drive(letter, platform::DriveAccess::read, error);
+      app::open_drive(letter, platform::DriveAccess::read, error, session);
   if (reason) *reason = error;
   if (!disk) return std::nullopt;
   std::vector<std::byte> head(length);
@@ -46,8 +47,10 @@ std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t le
   return head;
 }
 
-std::optional<MediumIdentity> identify_medium(char letter, uint64_t size, platform::Error& reason) {
-  std::optional<std::vector<std::byte>> head = read_disk_head(letter, identity_length, &reason);
+std::optional<MediumIdentity> identify_medium(char letter, uint64_t size, platform::Error& reason,
+                                              platform::DriveSession* session) {
+  std::optional<std::vector<std::byte>> head =
+      read_disk_head(letter, identity_length, &reason, session);
   // A disk whose start cannot be read is known by its size alone.
   if (!head) return std::nullopt;
   return MediumIdentity{size, std::move(*head)};

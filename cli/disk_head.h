@@ -18,7 +18,8 @@ namespace tessil::cli {
 // opened, with the reason in `reason`; fewer bytes when the disk is smaller
 // or fails early.
 std::optional<std::vector<std::byte>> read_disk_head(char letter, std::size_t length,
-                                                     platform::Error* reason = nullptr);
+                                                     platform::Error* reason = nullptr,
+                                                     platform::DriveSession* session = nullptr);
 
 // What tells one disk from another: its size and its first sectors, where
 // the boot sector's volume serial and the start of the FAT lie.
@@ -33,7 +34,8 @@ inline constexpr std::size_t identity_length = 4096;
 
 // The disk in drive `letter`, whose size is `size`; nothing, with the
 // reason, when the drive cannot be opened (a desktop mounted the disk).
-std::optional<MediumIdentity> identify_medium(char letter, uint64_t size, platform::Error& reason);
+std::optional<MediumIdentity> identify_medium(char letter, uint64_t size, platform::Error& reason,
+                                              platform::DriveSession* session = nullptr);
 
 // How much of a disk's start holds the volume label of any floppy format.
 inline constexpr std::size_t label_head_length = 32 * 1024;

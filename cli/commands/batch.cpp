@@ -81,14 +81,15 @@ int run_batch(const BatchOptions& options) {
   long long read_count = 0;
   int status = exit_ok;
   while (options.count == 0 || read_count < options.count) {
-    std::optional<std::pair<app::DriveFacts, MediumIdentity>> found = watch.next();
+    std::optional<DiskWatch::Found> found = watch.next();
     if (!found) break;
-    auto& [drive, identity] = *found;
+    auto& [drive, identity, held] = *found;
 
     std::string label = options.label;
     if (options.label_from_volume) {
-      const std::string volume = fat_volume_label(
-          read_disk_head(letter, label_head_length).value_or(std::vector<std::byte>{}));
+      const std::string volume =
+          fat_volume_label(read_disk_head(letter, label_head_length, nullptr, held.get())
+                               .value_or(std::vector<std::byte>{}));
       if (!volume.empty()) label = volume;
     }
     platform::Error reason = platform::Error::none;
@@ -107,10 +108,11 @@ int run_batch(const BatchOptions& options) {
 
     // A raw image has no header: a volume's label goes into the report only.
     app::ReadReport report = app::begin_report(drive, *image, label, options.raw);
-    const DiskRead result =
-        options.rescue.rescue
-            ? rescue_one(letter, *image, label, options.rescue, options.progress, drive, report)
-            : read_one(letter, *image, label, options.raw, options.progress, drive, report);
+    const DiskRead result = options.rescue.rescue
+                                ? rescue_one(letter, *image, label, options.rescue,
+                                             options.progress, drive, report, held.get())
+                                : read_one(letter, *image, label, options.raw, options.progress,
+                                           drive, report, held.get());
     const int32_t code = result.code;
     // Nothing was made but the claimed, empty name; a rescue's image is
     // never empty once it is in place.

@@ -27,7 +27,9 @@ bool is_drive_file(char letter, const std::string& path) {
 }
 
 std::unique_ptr<platform::Drive> open_drive(char letter, platform::DriveAccess access,
-                                            platform::Error& error) {
+                                            platform::Error& error,
+                                            platform::DriveSession* session) {
+  if (session) return session->open_drive(access, error);
   return platform::current().open_drive(device_path_of(letter_text(letter).c_str()), access, error);
 }
 

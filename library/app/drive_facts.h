@@ -23,9 +23,11 @@ std::string device_of(char letter);
 // True when `path` names the very file or device behind drive `letter`.
 bool is_drive_file(char letter, const std::string& path);
 
-// Drive `letter` opened for `access`, or null with the reason in `error`.
+// Drive `letter` opened for `access`, through `session` when the command
+// holds it, or null with the reason in `error`.
 std::unique_ptr<platform::Drive> open_drive(char letter, platform::DriveAccess access,
-                                            platform::Error& error);
+                                            platform::Error& error,
+                                            platform::DriveSession* session = nullptr);
 
 // Drive `letter` held open, for `widest` access, for everything one
 // command does with it, so that the system is asked only once; null where

@@ -59,6 +59,12 @@ TEST_F(UdisksCommandTest, EachCommandOpensTheDriveOnceForAllItDoes) {
   EXPECT_EQ(run.status, "0") << run.err;
   EXPECT_EQ(seen_calls(), "r " + exclusive + "\n");
 
+  // A batch finds the disk, reads its label and copies it through the one
+  // opening it found the disk through.
+  run = cli("batch U box-%d --count 1 --label-from-volume");
+  EXPECT_EQ(run.status, "0") << run.err;
+  EXPECT_EQ(seen_calls(), "r " + exclusive + "\n");
+
   // The look before asking, the write, and the verify that reads the disk
   // back: all read-write from the start.
   const std::vector<std::byte> replacement = testing::pattern(disk_144, 4321);
