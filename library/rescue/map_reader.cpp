@@ -29,26 +29,10 @@ Phase phase_of(char c) {
   }
 }
 
-// How far along a state is; a sector of several states takes the lowest,
-// so that what is not wholly rescued is read again.
-int progress_of(Status status) {
-  switch (status) {
-    case Status::non_tried:
-      return 0;
-    case Status::non_trimmed:
-      return 1;
-    case Status::non_scraped:
-      return 2;
-    case Status::bad:
-      return 3;
-    case Status::rescued:
-      return 4;
-  }
-  return 0;
-}
-
 Status least_along(Status a, Status b) {
-  return progress_of(a) <= progress_of(b) ? a : b;
+  // A sector of several states takes the least advanced, so that what is
+  // not wholly rescued is read again.
+  return RescueMap::index(a) <= RescueMap::index(b) ? a : b;
 }
 
 // A number as ddrescue writes it, or in any base strtoull reads (0x..., 0...,

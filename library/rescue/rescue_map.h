@@ -77,8 +77,11 @@ class RescueMap {
   Phase phase = Phase::copying;
   int pass = 1;
 
- private:
+ // How far along a state is, from not tried (0) to rescued (4); also its
+  // place among the counts.
   static std::size_t index(Status status);
+
+ private:
 
   uint64_t sector_size_ = 512;
   std::vector<Status> sectors_;
