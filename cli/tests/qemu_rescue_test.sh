@@ -82,7 +82,7 @@ for s in "${bad[@]}"; do
     fail "bad sector $s is not zero-filled"
 done
 
-grep -q '"bad": 10' out1/result.json || fail "the JSON does not count 10 bad sectors"
+grep -q '"bad_sector_count": 10' out1/result.json || fail "the JSON does not count 10 bad sectors"
 grep -q '"BIG.BIN"' out1/result.json || fail "the JSON does not name BIG.BIN"
 grep -q '"SMALL.TXT"' out1/result.json && fail "the JSON names SMALL.TXT, which is intact"
 
