@@ -70,8 +70,10 @@ class MediumReader final : public Drive {
     return result;
   }
   Error write(std::span<const std::byte>) override { return Error::read_only; }
+  Error write_at(uint64_t, std::span<const std::byte>) override { return Error::read_only; }
   Error flush() override { return Error::none; }
-  // A verify reads in order; reads at an offset go as a drive's do.
+  // The verify reads a track or more at a time, at an offset, as a drive's
+  // rescue reads do.
   ReadResult read_at(uint64_t offset, std::span<std::byte> data) override {
     struct stat info {};
     const bool block = ::fstat(fd_.get(), &info) == 0 && S_ISBLK(info.st_mode);
