@@ -9,6 +9,7 @@
 #include "image_format.h"
 #include "job_preamble.h"
 #include "tessil.h"
+#include "track_io.h"
 
 namespace tessil {
 
@@ -17,12 +18,10 @@ namespace {
 // Takes from the disk and "puts" by comparing with the image's next bytes.
 class DiskAgainstImage final : public BlockEnds {
  public:
-  DiskAgainstImage(JobHandles& handles, VerifyOutcome& result)
-      : handles_(handles), result_(result) {}
+  DiskAgainstImage(JobHandles& handles, TrackReader& reader, VerifyOutcome& result)
+      : handles_(handles), reader_(reader), result_(result) {}
 
-  platform::ReadResult take(std::span<std::byte> block) override {
-    return handles_.disk->read(block);
-  }
+  platform::ReadResult take(std::span<std::byte> block) override { return reader_.take(block); }
   platform::Error put(std::span<const std::byte> block) override {
     std::array<std::byte, TESSIL_BLOCK_SIZE> expected;
     const platform::ReadResult got = handles_.image->read(std::span(expected).first(block.size()));
@@ -37,6 +36,7 @@ class DiskAgainstImage final : public BlockEnds {
 
  private:
   JobHandles& handles_;
+  TrackReader& reader_;
   VerifyOutcome& result_;
 };
 
@@ -83,7 +83,12 @@ VerifyOutcome run_verify_job(const JobRequest& request, JobSink& sink) {
   }
   if (!handles.disk) return result;
 
-  DiskAgainstImage compare(handles, result);
+  const std::size_t sector =
+      drive.info.bytes_per_sector > 0 && drive.info.bytes_per_sector % TESSIL_BLOCK_SIZE == 0
+          ? static_cast<std::size_t>(drive.info.bytes_per_sector)
+          : TESSIL_BLOCK_SIZE;
+  TrackReader reader(*handles.disk, drive.info.size, command_bytes(drive.info), sector);
+  DiskAgainstImage compare(handles, reader, result);
   std::optional<DataDigest> digest;
   std::optional<DigestingEnds> digesting;
   if (request.checksums) digesting.emplace(compare, digest.emplace());

@@ -1,5 +1,6 @@
 // The verify job: the disk in a drive compared with an image file, sector
-// by sector, reading the medium itself rather than any cached copy of it.
+// by sector, reading the medium itself (a track or more at a time) rather
+// than any cached copy of it.
 #pragma once
 
 #include <cstdint>

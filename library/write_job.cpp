@@ -7,7 +7,9 @@
 #include "image_format.h"
 #include "job_preamble.h"
 #include "jobs.h"
+#include "progress.h"
 #include "trace.h"
+#include "track_io.h"
 
 namespace tessil {
 
@@ -15,13 +17,12 @@ namespace {
 
 class ImageToDisk final : public BlockEnds {
  public:
-  ImageToDisk(JobHandles& handles, uint64_t total) : handles_(handles), total_(total) {}
+  ImageToDisk(JobHandles& handles, TrackWriter& writer, uint64_t total)
+      : handles_(handles), writer_(writer), total_(total) {}
   platform::ReadResult take(std::span<std::byte> block) override {
     return handles_.image->read(block);
   }
-  platform::Error put(std::span<const std::byte> block) override {
-    return handles_.disk->write(block);
-  }
+  platform::Error put(std::span<const std::byte> block) override { return writer_.put(block); }
   void counted(uint64_t done) override {
     trace("Valores %d %d \n", static_cast<int>(static_cast<uint32_t>(done)),
           static_cast<int>(static_cast<uint32_t>(total_)));
@@ -29,6 +30,7 @@ class ImageToDisk final : public BlockEnds {
 
  private:
   JobHandles& handles_;
+  TrackWriter& writer_;
   uint64_t total_;
 };
 
@@ -54,20 +56,31 @@ JobOutcome run_write_job(const JobRequest& request, JobSink& sink) {
   }
   if (!handles.disk) return outcome;
 
-  ImageToDisk image_to_disk(handles, drive.info.size);
+  TrackWriter writer(*handles.disk, command_bytes(drive.info));
+  ImageToDisk image_to_disk(handles, writer, drive.info.size);
   // The crypto library is touched only when checksums were asked for.
   std::optional<DataDigest> digest;
   std::optional<DigestingEnds> digesting;
   if (request.checksums) digesting.emplace(image_to_disk, digest.emplace());
   BlockEnds& ends = digesting ? static_cast<BlockEnds&>(*digesting) : image_to_disk;
-  const LoopResult loop = copy_blocks(ends, drive.info.size, sink, true);
+  LoopResult loop = copy_blocks(ends, drive.info.size, sink, true);
   if (loop.end == LoopEnd::source_done) trace("Fim do arquivo \n");
-  if (loop.end == LoopEnd::target_failed) trace("Errro escrevendo o arquivo \n");
-  // Nothing counts as written until the drive has it on the medium; a
-  // floppy shows a failed write only here.
-  const platform::Error flushed =
-      loop.end == LoopEnd::target_failed ? loop.reason : handles.disk->flush();
-  if (flushed != platform::Error::none) return {JOB_DRIVE_WRITE_FAILED, flushed, {}};
+  // Every block taken goes onto the disk, after a stop too.
+  if (loop.end != LoopEnd::target_failed) {
+    if (const platform::Error drained = writer.drain(); drained != platform::Error::none)
+      loop = {LoopEnd::target_failed, loop.done, drained};
+  }
+  if (loop.end == LoopEnd::target_failed) {
+    trace("Errro escrevendo o arquivo \n");
+    // The drive saw the blocks a command at a time: the job stops at the
+    // block that failed, as if it had been written alone.
+    const uint64_t failed = writer.failed_end() ? writer.failed_end() : loop.done;
+    sink.progress({progress_percent(drive.info.size, failed), failed, drive.info.size});
+    return {JOB_DRIVE_WRITE_FAILED, loop.reason, {}};
+  }
+  // Nothing counts as written until the drive has it on the medium.
+  if (const platform::Error flushed = handles.disk->flush(); flushed != platform::Error::none)
+    return {JOB_DRIVE_WRITE_FAILED, flushed, {}};
   sink.progress({100, loop.done, drive.info.size});
   if (sink.cancel_requested()) {
     outcome.code = JOB_CANCELLED;

@@ -43,6 +43,11 @@ class Drive {
   // the bytes read before it. Leaves the sequential position alone; a drive
   // read this way is read only this way.
   virtual ReadResult read_at(uint64_t offset, std::span<std::byte> data) = 0;
+  // Writes every byte at byte `offset` (whole sectors, but for a last part
+  // of one) straight to the medium: nothing around them is read first, and
+  // a failure shows here, not at flush(). Leaves the sequential position
+  // alone; a drive written this way is written only this way.
+  virtual Error write_at(uint64_t offset, std::span<const std::byte> data) = 0;
 };
 
 // One drive for the length of one command (or one job): its geometry query

@@ -41,6 +41,7 @@ class FakePlatform::FakeDrive final : public platform::Drive {
     owner_.gate(index);
     const std::lock_guard lock(owner_.mutex_);
     FakeMedium& medium = owner_.media_.at(path_);
+    ++medium.read_commands;
     if (medium.read_error_at == index) {
       position_ += data.size();
       return {0, platform::Error::io, false};
@@ -57,6 +58,7 @@ class FakePlatform::FakeDrive final : public platform::Drive {
     owner_.gate(index);
     const std::lock_guard lock(owner_.mutex_);
     FakeMedium& medium = owner_.media_.at(path_);
+    ++medium.write_commands;
     if (medium.write_protected || read_only_) return platform::Error::read_only;
     if (medium.write_error_at == index) return platform::Error::io;
     if (position_ + data.size() > medium.data.size()) return platform::Error::no_space;
@@ -69,11 +71,12 @@ class FakePlatform::FakeDrive final : public platform::Drive {
     owner_.gate(offset / block);
     const std::lock_guard lock(owner_.mutex_);
     FakeMedium& medium = owner_.media_.at(path_);
+    ++medium.read_commands;
     const std::size_t end = std::min<std::size_t>(offset + data.size(), medium.data.size());
     bool failed = false;
     for (std::size_t index = offset / block; index * block < end; ++index) {
       ++medium.reads[index];
-      if (medium.bad_blocks.contains(index)) failed = true;
+      if (medium.bad_blocks.contains(index) || medium.read_error_at == index) failed = true;
       if (auto it = medium.failing_reads.find(index); it != medium.failing_reads.end()) {
         if (it->second > 0) failed = true;
         if (--it->second <= 0) medium.failing_reads.erase(it);
@@ -84,6 +87,20 @@ class FakePlatform::FakeDrive final : public platform::Drive {
     const std::size_t n = end - offset;
     std::memcpy(data.data(), medium.data.data() + offset, n);
     return {n, platform::Error::none, n < data.size()};
+  }
+
+  platform::Error write_at(uint64_t offset, std::span<const std::byte> data) override {
+    owner_.gate(offset / block);
+    const std::lock_guard lock(owner_.mutex_);
+    FakeMedium& medium = owner_.media_.at(path_);
+    ++medium.write_commands;
+    if (medium.write_protected || read_only_) return platform::Error::read_only;
+    if (medium.write_error_at && *medium.write_error_at >= offset / block &&
+        *medium.write_error_at * block < offset + data.size())
+      return platform::Error::io;
+    if (offset + data.size() > medium.data.size()) return platform::Error::no_space;
+    std::memcpy(medium.data.data() + offset, data.data(), data.size());
+    return platform::Error::none;
   }
 
   platform::Error flush() override {

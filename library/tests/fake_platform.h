@@ -24,12 +24,16 @@ struct FakeMedium {
   platform::Error open_error = platform::Error::none;   // e.g. busy
   std::optional<std::size_t> read_error_at;             // block index whose read fails
   std::optional<std::size_t> write_error_at;            // block index whose write fails
+                                                        // (a command touching it, whole)
   // Rescue reads (read_at): a request touching a bad block fails whole, as
   // a direct read does; a block in `failing_reads` fails that many times
   // and then reads. `reads` counts the requests that touched each block.
   std::set<std::size_t> bad_blocks;
   std::map<std::size_t, int> failing_reads;
   std::map<std::size_t, int> reads;
+  // Commands the drive was sent, of any size: reads, and writes.
+  int read_commands = 0;
+  int write_commands = 0;
   bool write_protected = false;
   platform::Error flush_error = platform::Error::none;
 };

@@ -399,11 +399,13 @@ TEST_F(WriteJob, ACancelBeforeTheFirstBlockWritesNothing) {
 
 TEST_F(WriteJob, ACancelDuringTheCopyKeepsWhatWasWritten) {
   insert_target();
-  EXPECT_EQ(cancel_while_held(fake, 20, [this] { return writedisk("A", image.c_str()); }).code,
+  // Held as the drive is about to get its second command (blocks 36 to
+  // 71), when the job has taken 72 blocks.
+  EXPECT_EQ(cancel_while_held(fake, 36, [this] { return writedisk("A", image.c_str()); }).code,
             JOB_CANCELLED);
   const std::vector<std::byte> disk = fake.contents("A");
-  EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 21 * block, source.data.begin()));
-  EXPECT_TRUE(untouched_from(disk, 21 * block));
+  EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 72 * block, source.data.begin()));
+  EXPECT_TRUE(untouched_from(disk, 72 * block));
 }
 
 }  // namespace

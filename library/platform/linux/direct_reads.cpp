@@ -63,7 +63,7 @@ void DirectReads::start(int fd, bool block_device) {
     start_error_ = error_from_errno(errno);
     return;
   }
-  limit_.emplace(fd);
+  if (short_retries_) limit_.emplace(fd);
   int version = 0;
   int block = 0;
   if (::ioctl(fd, SG_GET_VERSION_NUM, &version) == 0 && version >= 30000 &&

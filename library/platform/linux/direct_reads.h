@@ -43,6 +43,9 @@ class FloppyErrorLimit {
 // the aligned buffer that O_DIRECT needs.
 class DirectReads {
  public:
+  // `short_retries`: a rescue's reads, which make their own passes over a
+  // bad sector; a verify keeps the floppy driver's own retries.
+  explicit DirectReads(bool short_retries = true) : short_retries_(short_retries) {}
   ReadResult read_at(int fd, bool block_device, uint64_t offset, std::span<std::byte> data);
 
  private:
@@ -52,6 +55,7 @@ class DirectReads {
   void start(int fd, bool block_device);
   ReadResult scsi_read(int fd, uint64_t offset, std::span<std::byte> data);
 
+  bool short_retries_;
   bool started_ = false;
   uint32_t scsi_block_ = 0;  // the logical block of a SCSI disk; 0: not one
   uint64_t device_size_ = 0;

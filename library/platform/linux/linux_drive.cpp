@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/linux/device_node.h"
@@ -82,8 +83,24 @@ Error LinuxDrive::write(std::span<const std::byte> data) {
   return past_end ? Error::no_space : Error::none;
 }
 
+Error LinuxDrive::write_at(uint64_t offset, std::span<const std::byte> data) {
+  if (read_only_) return Error::read_only;
+  if (!file_size_) return writes_.write_at(fd_.get(), offset, data);
+  // A file standing for a disk has no cache to bypass. One look per
+  // command, a track or more, sees a cut before the file fills up again.
+  if (const Error kept = still_whole(); kept != Error::none) return kept;
+  const uint64_t room = offset < static_cast<uint64_t>(*file_size_) ? *file_size_ - offset : 0;
+  const std::size_t fits = static_cast<std::size_t>(std::min<uint64_t>(room, data.size()));
+  std::size_t written = 0;
+  if (const Error error = write_fully_at(fd_.get(), data.data(), fits, offset, written);
+      error != Error::none)
+    return error;
+  return fits < data.size() ? Error::no_space : Error::none;
+}
+
 Error LinuxDrive::flush() {
-  // A floppy reports a failed write only here, never at write().
+  // A floppy reports a failed write through the cache only here, never at
+  // write(); and a drive's own write cache empties here.
   while (::fsync(fd_.get()) != 0)
     if (errno != EINTR) return Error::io;
   if (const Error whole = still_whole(); whole != Error::none) return whole;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/linux/direct_reads.h"
+#include "platform/linux/direct_writes.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/platform.h"
 
@@ -36,6 +37,7 @@ class LinuxDrive final : public Drive {
   Error flush() override;
   // In direct_reads.cpp.
   ReadResult read_at(uint64_t offset, std::span<std::byte> data) override;
+  Error write_at(uint64_t offset, std::span<const std::byte> data) override;
 
   bool read_only() const { return read_only_; }
 
@@ -50,6 +52,7 @@ class LinuxDrive final : public Drive {
   std::optional<off_t> file_size_;
   bool read_only_;
   off_t position_ = 0;
+  DirectWrites writes_;
   DirectReads direct_;  // after fd_: its floppy thresholds go back before the close
 };
 

@@ -70,8 +70,11 @@ class MediumReader final : public Drive {
     return result;
   }
   Error write(std::span<const std::byte>) override { return Error::read_only; }
+  Error write_at(uint64_t, std::span<const std::byte>) override { return Error::read_only; }
   Error flush() override { return Error::none; }
-  // A verify reads in order; reads at an offset go as a drive's do.
+  // The verify reads a track or more at a time, at an offset, as a drive's
+  // rescue reads do, but with the floppy driver's retries: a sector that
+  // reads only at a second try still reads.
   ReadResult read_at(uint64_t offset, std::span<std::byte> data) override {
     struct stat info {};
     const bool block = ::fstat(fd_.get(), &info) == 0 && S_ISBLK(info.st_mode);
@@ -117,7 +120,7 @@ class MediumReader final : public Drive {
   std::unique_ptr<std::byte, AlignedFree> buffer_;
   std::size_t filled_ = 0;
   std::size_t handed_ = 0;
-  DirectReads at_offset_;
+  DirectReads at_offset_{false};
   off_t position_ = 0;
 };
 

@@ -5,6 +5,7 @@ set(tessil_platform_sources
   platform/linux/device_node.cpp
   platform/linux/device_overlap.cpp
   platform/linux/direct_reads.cpp
+  platform/linux/direct_writes.cpp
   platform/linux/linux_drive.cpp
   platform/linux/linux_image_file.cpp
   platform/linux/linux_platform.cpp
