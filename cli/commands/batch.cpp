@@ -1,5 +1,5 @@
 // tessil-cli batch DRIVE PATTERN [--start N] [--count N] [--label TEXT]
-// [--label-from-volume] [--raw] [--rescue [--retries N] [--fill zero|marker]]
+// [--label-from-volume] [--raw|--tessil] [--rescue [--retries N] [--fill zero|marker]]
 // [--no-report] [--progress]: one disk after another
 // from the same drive into numbered image files, each with its report, and
 // a line per disk in the folder's log.csv.
@@ -22,6 +22,7 @@
 #include "describe.h"
 #include "disk_head.h"
 #include "exit_status.h"
+#include "image_kind.h"
 #include "jobs.h"
 #include "outcomes.h"
 #include "report_filing.h"
@@ -40,7 +41,7 @@ struct BatchOptions {
   long long count = 0;  // 0: until Ctrl-C
   std::string label;
   bool label_from_volume = false;
-  bool raw = false;
+  KindFlags kind;
   RescueOptions rescue;  // its map is always IMAGE.map
   bool no_report = false;
   bool progress = false;
@@ -56,16 +57,19 @@ int run_batch(const BatchOptions& options) {
   std::string problem;
   const std::optional<NamePattern> pattern = parse_pattern(options.pattern, problem);
   if (!pattern) return refuse(problem);
-  if (options.raw && !options.label.empty())
-    return refuse("a raw image has no label; give --label without --raw");
-  if (options.raw && options.rescue.rescue)
-    return refuse("a rescue makes tessil images; give --rescue without --raw");
+  // The pattern's own extension says the kind, as a read's image name does.
+  const bool raw = new_image_is_raw(pattern->after, options.kind);
+  if (const std::optional<std::string> refusal =
+          raw_label_refusal(options.pattern, raw, options.kind, options.label))
+    return refuse(*refusal);
+  RescueOptions rescue = options.rescue;
+  rescue.raw = raw;
   if (app::device_of(letter).empty())
     return report_failure(JOB_NO_MEDIA, drive_text(letter, ""), platform::Error::not_found);
   if (const int refused = refuse_partial_sectors(letter); refused != exit_ok) return refused;
 
-  const std::string wanted = options.raw ? ".img" : ".tsl";
-  const std::string extension = pattern->after.ends_with(wanted) ? "" : wanted;
+  const bool named = raw ? raw_by_name(pattern->after) : tessil_by_name(pattern->after);
+  const std::string extension = named ? "" : raw ? ".img" : ".tsl";
   fs::path folder = fs::path(pattern->name(options.start)).parent_path();
   std::error_code error;
   if (!folder.empty()) fs::create_directories(folder, error);
@@ -106,11 +110,11 @@ int run_batch(const BatchOptions& options) {
     }
 
     // A raw image has no header: a volume's label goes into the report only.
-    app::ReadReport report = app::begin_report(drive, *image, label, options.raw);
+    app::ReadReport report = app::begin_report(drive, *image, label, raw);
     const DiskRead result =
         options.rescue.rescue
-            ? rescue_one(letter, *image, label, options.rescue, options.progress, drive, report)
-            : read_one(letter, *image, label, options.raw, options.progress, drive, report);
+            ? rescue_one(letter, *image, label, rescue, options.progress, drive, report)
+            : read_one(letter, *image, label, raw, options.progress, drive, report);
     const int32_t code = result.code;
     // Nothing was made but the claimed, empty name; a rescue's image is
     // never empty once it is in place.
@@ -163,8 +167,10 @@ Command add_batch_command(CLI::App& program) {
       "batch", "Read one disk after another from DRIVE into numbered image files");
   add_drive_argument(*parser, options->drive);
   parser
-      ->add_option("PATTERN", options->pattern,
-                   "The images' names with a counter, e.g. box3/disk-%03d (.tsl or .img is added)")
+      ->add_option(
+          "PATTERN", options->pattern,
+          "The images' names with a counter, e.g. box3/disk-%03d; raw images when it ends in .img, "
+          ".ima, .vfd or .flp (.tsl, or .img with --raw, is added otherwise)")
       ->type_name("")
       ->required();
   parser->add_option("--start", options->start, "The first number (default 1)")
@@ -176,8 +182,7 @@ Command add_batch_command(CLI::App& program) {
   add_label_option(*parser, options->label, "The label stored in every image");
   parser->add_flag("--label-from-volume", options->label_from_volume,
                    "Label each image with its disk's FAT volume label, when it has one");
-  parser->add_flag("--raw", options->raw,
-                   "Make raw images (.img): the disks' sectors alone, without a header or label");
+  add_kind_flags(*parser, options->kind, "Make each");
   CLI::Option* rescue =
       parser->add_flag("--rescue", options->rescue.rescue,
                        "Rescue each disk: every sector that can be read, a map IMAGE.map beside");

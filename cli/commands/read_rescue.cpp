@@ -52,10 +52,13 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
   request.job.session = session;
   request.job.image = image;
   request.job.label = label;
+  request.job.raw_image = options.raw;
   request.map = options.map;
   request.retries = options.retries;
   request.fill = options.fill == "marker" ? rescue::Fill::marker : rescue::Fill::zero;
   request.command_line = "tessil-cli read " + request.job.drive + " " + image + " --rescue";
+  if (options.raw != raw_by_name(image))
+    request.command_line += options.raw ? " --raw" : " --tessil";
   rescue::RescueOutcome out;
   app::CancelSignals signals;
   RescueProgress display(ProgressDisplay::style_for_stderr(progress));
@@ -121,9 +124,18 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   if (!resumed && !no_report &&
       std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
     return refuse(report_path + " already exists; remove it or give --no-report");
+  // An image goes on as the kind it is; a new one is the kind its name says.
+  RescueOptions chosen = options;
+  if (options.kind.raw || options.kind.tessil)
+    chosen.raw = options.kind.raw;
+  else
+    chosen.raw = resumed ? app::look_at_image(image).kind != ImageKind::tessil : raw_by_name(image);
+  if (const std::optional<std::string> refusal =
+          raw_label_refusal(image, chosen.raw, options.kind, label))
+    return refuse(*refusal);
   // An image keeps the label it was made with.
   std::string kept_label = label;
-  if (resumed) {
+  if (resumed && !chosen.raw) {
     const app::ImageFacts held = app::look_at_image(image);
     if (held.code == JOB_OK && held.kind == ImageKind::tessil) {
       kept_label = held.header.label;
@@ -140,8 +152,8 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   std::optional<app::ReadReport> read_report;
   if (!no_report)
     read_report =
-        app::begin_report(app::look_at_drive(letter, held.get()), image, kept_label, false);
-  const rescue::RescueOutcome out = rescue_disk(letter, image, kept_label, options, progress,
+        app::begin_report(app::look_at_drive(letter, held.get()), image, kept_label, chosen.raw);
+  const rescue::RescueOutcome out = rescue_disk(letter, image, kept_label, chosen, progress,
                                                 read_report ? &*read_report : nullptr, held.get());
   const int32_t code = out.job.code;
   // A failure, or a stop before the image was in place, leaves nothing to
@@ -152,9 +164,10 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
   rescue::FatDamage fat;
   if (!out.map.complete())
-    fat = rescue::fat_damage(image, image_header_size, sector, [&out, sector](uint64_t at) {
-      return out.map.status_at(at * sector) != rescue::Status::rescued;
-    });
+    fat = rescue::fat_damage(image, chosen.raw ? 0 : image_header_size, sector,
+                             [&out, sector](uint64_t at) {
+                               return out.map.status_at(at * sector) != rescue::Status::rescued;
+                             });
   // One result in every output: what the report records.
   const int32_t result = rescue_result(out);
   const RescueSummary summary{out, fat, letter, drive, image, result};

@@ -84,7 +84,7 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
       {{"batch", "A", "x%d-%d"}, 2, ""},  // two counters
       {{"batch", "A", "x%d/y"}, 2, ""},   // a counter in a folder's name
       {{"batch", "A", "x%d", "--count", "0"}, 2, ""},
-      {{"batch", "A", "x%d", "--raw", "--rescue"}, 2, ""},
+      {{"batch", "A", "x%d", "--raw", "--tessil"}, 2, ""},
       {{"batch", "A", "x%d", "--retries", "1"}, 2, ""},  // only with --rescue
   };
   for (const Case& c : cases) {

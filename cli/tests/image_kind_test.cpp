@@ -1,0 +1,91 @@
+// The kind of a new image follows its name, and a raw rescue with its map is
+// GNU ddrescue's own pair, which either program goes on with.
+#include "cli_fixture.h"
+
+namespace tessil::cli_test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(CliTest, ANewImagesKindFollowsItsNameUnlessAFlagSaysOtherwise) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  const uint64_t tessil_size = image_header_size + floppy_size;
+  struct Case {
+    std::vector<std::string> args;
+    std::string image;
+    uint64_t size;
+  };
+  const std::vector<Case> cases{
+      {{"read", "A", "a.IMG"}, "a.IMG", floppy_size},
+      {{"read", "A", "a.bin"}, "a.bin", tessil_size},
+      {{"read", "A", "b.vfd", "--tessil"}, "b.vfd", tessil_size},
+      {{"read", "A", "b.tsl", "--raw"}, "b.tsl", floppy_size},
+      {{"read", "A", "r.ima", "--rescue"}, "r.ima", floppy_size},
+      {{"convert", "a.bin", "c.flp"}, "c.flp", floppy_size},
+      {{"convert", "a.IMG", "c.data"}, "c.data", tessil_size},
+      {{"batch", "A", "box/d-%d.img", "--count", "1"}, "box/d-1.img", floppy_size},
+      {{"batch", "A", "box/e-%d", "--count", "1"}, "box/e-1.tsl", tessil_size},
+  };
+  for (const Case& c : cases) {
+    const Result r = cli(c.args);
+    ASSERT_EQ(r.status, 0) << c.image << "\n" << r.err;
+    EXPECT_EQ(fs::file_size(at(c.image)), c.size) << c.image;
+  }
+  EXPECT_EQ(slurp(at("r.ima")), disk);
+  EXPECT_EQ(Json::parse(slurp(at("r.ima.json")))["image"]["kind"], "raw");
+
+  // What cannot be made is refused before anything is.
+  const Result label = cli({"read", "A", "l.img", "--label", "Box 3"});
+  EXPECT_EQ(label.status, 2);
+  EXPECT_TRUE(contains(label.err, "--tessil")) << label.err;
+  const Result same = cli({"convert", "a.IMG", "same.img"});
+  EXPECT_EQ(same.status, 2);
+  EXPECT_TRUE(contains(same.err, "raw image already")) << same.err;
+  EXPECT_FALSE(fs::exists(at("l.img")) || fs::exists(at("same.img")));
+}
+
+// Sectors that a map calls bad, as the rescue left them in the image.
+void spoil(const fs::path& image, const std::vector<uint64_t>& sectors) {
+  std::string bytes = slurp(image);
+  for (const uint64_t sector : sectors) bytes.replace(sector * 512, 512, std::string(512, '\0'));
+  put(image, bytes);
+}
+
+TEST_F(CliTest, ARawRescueGoesOnWithGnuDdrescueAndTheOtherWayRound) {
+  if (std::system("command -v ddrescue >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ddrescue is not installed";
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  const auto shell = [this](const std::string& script) {
+    return finish(start({"/bin/sh", "-c", script}));
+  };
+
+  // Begun here, two sectors still bad; finished by ddrescue.
+  ASSERT_EQ(cli({"read", "A", "ours.img", "--rescue"}).status, 0);
+  put(at("ours.img.map"), map_with_bad({5, 900}));
+  spoil(at("ours.img"), {5, 900});
+  const Result theirs = shell(
+      "ddrescue -r1 drive-A ours.img ours.img.map && "
+      "ddrescuelog -D ours.img.map");
+  EXPECT_EQ(theirs.status, 0) << theirs.err;
+  EXPECT_TRUE(slurp(at("ours.img")) == disk);
+
+  // Begun by ddrescue, which read the first 700 KiB; finished here, whatever
+  // the image's name, as the raw image it is.
+  const Result begun = shell("ddrescue -s 700KiB drive-A begun.bin begun.bin.map");
+  ASSERT_EQ(begun.status, 0) << begun.err;
+  ASSERT_LT(fs::file_size(at("begun.bin")), floppy_size);
+  const Result wrong = cli({"read", "A", "begun.bin", "--rescue", "--tessil", "--no-report"});
+  EXPECT_EQ(wrong.status, 108);
+  EXPECT_TRUE(contains(wrong.err, "no tessil image's header")) << wrong.err;
+  const Result ours = cli({"read", "A", "begun.bin", "--rescue", "--no-report"});
+  EXPECT_EQ(ours.status, 0) << ours.err;
+  EXPECT_TRUE(slurp(at("begun.bin")) == disk);
+  EXPECT_EQ(shell("ddrescuelog -D begun.bin.map").status, 0) << slurp(at("begun.bin.map"));
+}
+
+}  // namespace
+}  // namespace tessil::cli_test
