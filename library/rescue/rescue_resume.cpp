@@ -66,8 +66,9 @@ bool check_header(ImageFile& image, const DriveInfo& info, RescueOutcome& out) {
   return true;
 }
 
-// A raw image, such as GNU ddrescue leaves, may end where its last read
-// did; the fill then makes up the rest.
+// An image may end where its last read did (GNU ddrescue's, or a plain
+// read's that failed), but not before a sector its map calls rescued; the
+// fill then makes up the rest.
 bool check_image(ImageFile& image, const RescueRequest& request, const DriveInfo& info,
                  RescueSink& sink, RescueOutcome& out) {
   const bool raw = request.job.raw_image;
@@ -76,7 +77,7 @@ bool check_image(ImageFile& image, const RescueRequest& request, const DriveInfo
   if (!length) return false;
   if (*length > info.size && raw)
     return fail(out, JOB_GEOMETRY_MISMATCH, Error::none, "the image file is larger than the disk");
-  if (*length < info.size && (!raw || out.map.next(Status::rescued, *length)))
+  if (*length < info.size && out.map.next(Status::rescued, *length))
     return fail(out, JOB_GEOMETRY_MISMATCH, Error::none, "the image file is shorter than the disk");
   return true;
 }
