@@ -19,6 +19,7 @@
 #include "json_output.h"
 #include "new_image.h"
 #include "progress_display.h"
+#include "read_to_rescue.h"
 #include "report_filing.h"
 #include "text_output.h"
 #include "whole_sectors.h"
@@ -50,6 +51,7 @@ int read_disk(const ReadOptions& options) {
   if (options.rescue.rescue) {
     RescueOptions rescue = options.rescue;
     rescue.kind = options.kind;
+    rescue.afresh = options.force;
     return read_rescue(letter, options.image, options.label, rescue, options.progress, options.json,
                        options.no_report);
   }
@@ -105,6 +107,7 @@ int read_disk(const ReadOptions& options) {
   if (reported) report.streamed = app::streamed_digests(run.outcome.checksums);
   if (code != JOB_OK) {
     const int status = report_job_failure(code, run.outcome.reason, drive, options.image);
+    if (code == JOB_SHORT_READ) tell_where_read_failed(letter, held.get(), run.done, options.image);
     if (reported)
       std::fprintf(stderr, "tessil-cli: %s is incomplete, as its report %s says\n",
                    options.image.c_str(), report_path.c_str());
@@ -150,14 +153,13 @@ Command add_read_command(CLI::App& program) {
       ->required();
   add_label_option(*parser, options->label, "A label stored in the image");
   add_kind_flags(*parser, options->kind, "Make");
-  CLI::Option* force = parser->add_flag("-f,--force", options->force,
-                                        "Replace IMAGE if it exists, and its report IMAGE.json");
+  parser->add_flag("-f,--force", options->force,
+                   "Replace IMAGE if it exists, and its report IMAGE.json; with --rescue, start "
+                   "the rescue afresh, its map replaced too");
   parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside IMAGE");
   add_progress_flag(*parser, options->progress);
   add_json_flag(*parser, options->json);
   add_rescue_options(*parser, options->rescue);
-  // A rescue goes on with an existing image, which it never replaces.
-  force->excludes("--rescue");
   return {parser, [options] { return read_disk(*options); }};
 }
 

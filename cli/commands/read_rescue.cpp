@@ -15,6 +15,7 @@
 #include "json_output.h"
 #include "outcomes.h"
 #include "progress_display.h"
+#include "read_to_rescue.h"
 #include "report_filing.h"
 #include "rescue/fat_damage.h"
 #include "rescue/rescue_report.h"
@@ -112,17 +113,30 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
     }
   }
 
-  // An image goes on only with its map; without one, starting afresh would
-  // empty it.
-  std::error_code error;
-  const bool resumed = std::filesystem::exists(std::filesystem::symlink_status(image, error));
-  if (resumed && !std::filesystem::exists(std::filesystem::symlink_status(map_path, error)))
-    return refuse(image + " already exists, but its map " + map_path +
-                  " does not; name its map with --map, or remove it to start again");
+  const auto exists = [](const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+  };
+  if (options.afresh) {
+    for (const std::string* path : {&image, &map_path, &report_path}) {
+      if (exists(*path) && platform::current().remove_file(path->c_str()) != platform::Error::none)
+        return refuse(*path + " cannot be removed to start afresh");
+    }
+  }
+  // An image goes on only with its map, or with the report of the plain
+  // read that left it incomplete; else starting afresh would empty it.
+  const bool resumed = exists(image);
+  if (resumed && !exists(map_path)) {
+    const std::optional<std::string> map = map_of_failed_read(image);
+    if (!map)
+      return refuse(image + " already exists, but its map " + map_path +
+                    " does not; name its map with --map, or give --force to start afresh");
+    if (platform::current().replace_file(map_path.c_str(), *map, false) != platform::Error::none)
+      return report_failure(outcome::map_not_written, map_path);
+  }
   // A report follows its image from pass to pass; a stray one beside a new
   // image is the user's.
-  if (!resumed && !no_report &&
-      std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
+  if (!resumed && !no_report && exists(report_path))
     return refuse(report_path + " already exists; remove it or give --no-report");
   // An image goes on as the kind it is; a new one is the kind its name says.
   RescueOptions chosen = options;

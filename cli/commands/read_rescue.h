@@ -29,6 +29,7 @@ struct RescueOptions {
   std::string map;            // empty: IMAGE.map
   KindFlags kind;             // as given; read_rescue decides `raw` from them
   bool raw = false;           // the image is raw: GNU ddrescue's own kind
+  bool afresh = false;        // --force: image, map and report replaced
 };
 
 // Adds --rescue to the read command, and the options that only go with it.

@@ -87,5 +87,44 @@ TEST_F(CliTest, ARawRescueGoesOnWithGnuDdrescueAndTheOtherWayRound) {
   EXPECT_EQ(shell("ddrescuelog -D begun.bin.map").status, 0) << slurp(at("begun.bin.map"));
 }
 
+// What a plain read that failed at sector 1000 leaves: the image up to
+// there, and a report that says so.
+void fail_read_at(const fs::path& image, uint64_t header, uint64_t sector) {
+  put(image, slurp(image).substr(0, header + sector * 512));
+  Json report = Json::parse(slurp(image.string() + ".json"));
+  report["result"]["code"] = 104;
+  report["image"]["size"] = header + sector * 512;
+  put(image.string() + ".json", report.dump());
+}
+
+TEST_F(CliTest, ARescueGoesOnFromAFailedReadOrWithForceStartsAfresh) {
+  const std::string disk = pattern(floppy_size);
+  drive('A', disk);
+  for (const auto& [name, header] :
+       {std::pair{"f.tsl", image_header_size}, std::pair{"f.img", size_t(0)}}) {
+    ASSERT_EQ(cli({"read", "A", name}).status, 0);
+    fail_read_at(at(name), header, 1000);
+    // Only what the read did not get is read now: sector 500, which no check
+    // samples, keeps what the read got.
+    drive('A', std::string(disk).replace(500 * 512, 512, std::string(512, 'X')));
+    const Result r = cli({"read", "A", name, "--rescue"});
+    ASSERT_EQ(r.status, 0) << name << "\n" << r.err;
+    EXPECT_TRUE(slurp(at(name)).substr(header) == disk) << name;
+    EXPECT_EQ(Json::parse(slurp(at(std::string(name) + ".json")))["result"]["code"], 0);
+    drive('A', disk);
+  }
+
+  // A rescue over an image of another disk starts afresh only when told to.
+  drive('A', pattern(floppy_size).replace(0, 512, std::string(512, 'Y')));
+  EXPECT_EQ(cli({"read", "A", "f.img", "--rescue"}).status, 108);
+  const Result afresh = cli({"read", "A", "f.img", "--rescue", "--force"});
+  ASSERT_EQ(afresh.status, 0) << afresh.err;
+  EXPECT_EQ(slurp(at("f.img")).substr(0, 512), std::string(512, 'Y'));
+  put(at("other.img"), disk);
+  const Result alone = cli({"read", "A", "other.img", "--rescue"});
+  EXPECT_EQ(alone.status, 2);
+  EXPECT_TRUE(contains(alone.err, "--force")) << alone.err;
+}
+
 }  // namespace
 }  // namespace tessil::cli_test
