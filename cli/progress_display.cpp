@@ -10,6 +10,8 @@ namespace {
 constexpr double line_interval = 0.1;   // seconds: ten updates a second
 constexpr double plain_interval = 1.0;  // a plain line a second
 
+}  // namespace
+
 std::string clock_text(double seconds) {
   const auto whole = static_cast<unsigned long>(seconds + 0.5);
   char text[32];
@@ -20,8 +22,6 @@ std::string clock_text(double seconds) {
   }
   return text;
 }
-
-}  // namespace
 
 ProgressDisplay::Style ProgressDisplay::style_for_stderr(bool plain_asked) {
   if (platform::current().is_terminal(platform::StandardStream::error)) return Style::line;

@@ -42,6 +42,9 @@ class ProgressDisplay final : public app::ProgressView {
   std::size_t last_width_ = 0;
 };
 
+// "0:18", or "1:02:03" from an hour on.
+std::string clock_text(double seconds);
+
 // " 42%  604 KiB of 1440 KiB  45 KiB/s  0:18 left".
 std::string progress_text(uint64_t done, uint64_t total, double seconds);
 

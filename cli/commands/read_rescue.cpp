@@ -1,5 +1,6 @@
 #include "commands/read_rescue.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "app/cancel_signals.h"
+#include "app/file_digest.h"
 #include "app/image_facts.h"
 #include "app/read_report.h"
 #include "describe.h"
@@ -43,6 +45,9 @@ void add_rescue_options(CLI::App& read, RescueOptions& options) {
   read.add_option("--map", options.map, "Rescue: the mapfile (IMAGE.map by default)")
       ->type_name("FILE")
       ->needs(rescue);
+  read.add_flag("--picture", options.picture,
+                "Rescue: picture every sector at the end, not one character per track")
+      ->needs(rescue);
 }
 
 rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
@@ -62,7 +67,7 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
     request.command_line += options.raw ? " --raw" : " --tessil";
   rescue::RescueOutcome out;
   app::CancelSignals signals;
-  RescueProgress display(ProgressDisplay::style_for_stderr(progress));
+  RescueProgress display(ProgressDisplay::style_for_stderr(progress), options.retries);
   out = rescue::run_rescue_job(request, display);
   display.finish(out.map);
   if (report) {
@@ -167,8 +172,11 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   if (!no_report)
     read_report =
         app::begin_report(app::look_at_drive(letter, held.get()), image, kept_label, chosen.raw);
+  const auto began = std::chrono::steady_clock::now();
   const rescue::RescueOutcome out = rescue_disk(letter, image, kept_label, chosen, progress,
                                                 read_report ? &*read_report : nullptr, held.get());
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   const int32_t code = out.job.code;
   // A failure, or a stop before the image was in place, leaves nothing to
   // report on.
@@ -176,15 +184,26 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
     return report_rescue_failure(out, drive, image);
 
   const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
+  const uint64_t offset = chosen.raw ? 0 : image_header_size;
   rescue::FatDamage fat;
   if (!out.map.complete())
-    fat = rescue::fat_damage(image, chosen.raw ? 0 : image_header_size, sector,
-                             [&out, sector](uint64_t at) {
-                               return out.map.status_at(at * sector) != rescue::Status::rescued;
-                             });
+    fat = rescue::fat_damage(image, offset, sector, [&out, sector](uint64_t at) {
+      return out.map.status_at(at * sector) != rescue::Status::rescued;
+    });
   // One result in every output: what the report records.
   const int32_t result = rescue_result(out);
-  const RescueSummary summary{out, fat, letter, drive, image, result};
+  // A stopped run ends at once; its image is not the result yet.
+  const std::optional<app::FileDigests> digests =
+      code == JOB_OK ? app::digest_file(image, offset) : std::nullopt;
+  const RescueSummary summary{out,
+                              fat,
+                              letter,
+                              drive,
+                              image,
+                              result,
+                              seconds,
+                              digests ? digests->data : Checksums{},
+                              options.picture};
   if (json)
     print_json(rescue_json(summary));
   else

@@ -30,6 +30,7 @@ struct RescueOptions {
   KindFlags kind;             // as given; read_rescue decides `raw` from them
   bool raw = false;           // the image is raw: GNU ddrescue's own kind
   bool afresh = false;        // --force: image, map and report replaced
+  bool picture = false;       // --picture: every sector in the summary's picture
 };
 
 // Adds --rescue to the read command, and the options that only go with it.

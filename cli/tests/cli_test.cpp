@@ -533,14 +533,21 @@ TEST_F(CliTest, RescueGoesOnFromItsMapAndSaysWhatIsMissing) {
   EXPECT_NE(image_sector(slurp(at("disk.tsl")), 100).find("UNREADABLE SECTOR 00000100"),
             std::string::npos);
 
+  // A character per track, one row per head, unless every sector is asked for.
   const Result text = cli({"read", "A", "disk.tsl", "--rescue", "--retries", "0"});
   ASSERT_EQ(text.status, 4) << text.err;
-  for (const char* line : {"2875 of 2880 sectors rescued, 5 bad, 0 not tried",
-                           " 100 (2/1/11) 101 (2/1/12) 102 (2/1/13) 103 (2/1/14) 700 (19/0/17)\n",
-                           "\n   2 .................. ..........XXXX....\n",
-                           "FAT12 volume: boot sector intact, FAT intact, root directory intact\n",
-                           "Damaged: BIG.BIN\n"})
+  const std::string head0 = std::string(19, '.') + "X" + std::string(60, '.') + "\n";
+  const std::string head1 = "..X" + std::string(77, '.') + "\n";
+  for (const std::string& line :
+       {std::string("2875 of 2880 sectors rescued, 5 bad, 0 not tried"), "\n" + head0 + head1,
+        std::string(" 100 (2/1/11) 101 (2/1/12) 102 (2/1/13) 103 (2/1/14) 700 (19/0/17)\n"),
+        std::string("FAT12 volume: boot sector intact, FAT intact, root directory intact\n"),
+        std::string("Damaged: BIG.BIN\n")})
     EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
+  const Result full = cli({"read", "A", "disk.tsl", "--rescue", "--retries", "0", "--picture"});
+  EXPECT_NE(full.out.find("\n   2 .................. ..........XXXX....\n"), std::string::npos)
+      << full.out;
+  EXPECT_EQ(full.out.find(head1), std::string::npos) << full.out;
 
   const Result retried = cli({"read", "A", "disk.tsl", "--rescue", "--retries", "1"});
   ASSERT_EQ(retried.status, 0) << retried.err;

@@ -107,10 +107,15 @@ TEST_F(CliTest, ARescueGoesOnFromAFailedReadOrWithForceStartsAfresh) {
     // Only what the read did not get is read now: sector 500, which no check
     // samples, keeps what the read got.
     drive('A', std::string(disk).replace(500 * 512, 512, std::string(512, 'X')));
-    const Result r = cli({"read", "A", name, "--rescue"});
+    const Result r = cli({"read", "A", name, "--rescue", "--json", "--progress"});
     ASSERT_EQ(r.status, 0) << name << "\n" << r.err;
     EXPECT_TRUE(slurp(at(name)).substr(header) == disk) << name;
-    EXPECT_EQ(Json::parse(slurp(at(std::string(name) + ".json")))["result"]["code"], 0);
+    const Json report = Json::parse(slurp(at(std::string(name) + ".json")));
+    const Json document = Json::parse(r.out);
+    EXPECT_EQ(report["result"]["code"], document["code"]);
+    EXPECT_EQ(report["data"]["sha256"], document["sha256"]);
+    EXPECT_EQ(report["data"]["md5"], document["md5"]);
+    EXPECT_TRUE(contains(r.err, "100% decided, 2880 rescued, 0 bad")) << r.err;
     drive('A', disk);
   }
 
