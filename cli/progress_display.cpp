@@ -53,13 +53,17 @@ bool ProgressDisplay::due(double seconds) const {
 
 void ProgressDisplay::update(uint64_t done, uint64_t total, double seconds) {
   if (total == 0 || !due(seconds)) return;
-  show_text(progress_text(done, total, seconds), seconds);
+  show_text(with_phase(progress_text(done, total, seconds)), seconds);
 }
 
 void ProgressDisplay::finish(uint64_t done, uint64_t total, double seconds) {
   if (style_ == Style::none) return;
-  if (total > 0) show_text(progress_text(done, total, seconds), seconds);
+  if (total > 0) show_text(with_phase(progress_text(done, total, seconds)), seconds);
   end_line();
+}
+
+std::string ProgressDisplay::with_phase(std::string text) const {
+  return phase_.empty() ? text : phase_ + " " + text;
 }
 
 void ProgressDisplay::end_line() {

@@ -98,7 +98,7 @@ int write_disk(const WriteOptions& options) {
   JobRequest request{std::string(1, letter), options.image, ""};
   request.raw_image = image.raw();
   request.session = held.get();
-  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
+  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress), "Writing");
   const app::JobRun run = app::run_job(run_write_job, request, display);
   if (run.outcome.code != JOB_OK)
     return report_job_failure(run.outcome.code, run.outcome.reason, drive_name, options.image);

@@ -223,8 +223,11 @@ TEST_F(CliTest, WriteOnATerminalWantsATypedYes) {
   r = on_terminal({"write", "copy.tsl", "B"}, "yes\n");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(drive_bytes('B'), disk);
-  // The progress line is redrawn in place and ends complete.
-  EXPECT_NE(r.out.find("\r100%  1440 KiB of 1440 KiB"), std::string::npos) << r.out;
+  // The progress line is redrawn in place, names its phase and ends complete.
+  const std::size_t writing = r.out.find("\rWriting 100%  1440 KiB of 1440 KiB");
+  EXPECT_NE(writing, std::string::npos) << r.out;
+  const std::size_t verifying = r.out.find("\rVerifying 100%  1440 KiB of 1440 KiB");
+  EXPECT_TRUE(verifying != std::string::npos && verifying > writing) << r.out;
 }
 
 TEST_F(CliTest, NoDiskIsResult100AndTouchesNothing) {
