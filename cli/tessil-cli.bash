@@ -45,7 +45,7 @@ _tessil_cli() {
     case $command in
       drives | info) options+=' --json' ;;
       read) options+=' --label --raw --tessil --force --no-report --progress --json --rescue --retries --fill --map --picture' ;;
-      batch) options+=' --start --count --label --label-from-volume --raw --tessil --no-report --progress --rescue --retries --fill' ;;
+      batch) options+=' --start --count --label --label-from-volume --raw --tessil --no-report --skip-duplicates --progress --rescue --retries --fill' ;;
       write) options+=' --yes --force --no-verify --progress' ;;
       verify) options+=' --progress --json' ;;
       convert) options+=' --label --raw --tessil --force' ;;

@@ -1,11 +1,12 @@
 // tessil-cli batch DRIVE PATTERN [--start N] [--count N] [--label TEXT]
 // [--label-from-volume] [--raw|--tessil] [--rescue [--retries N] [--fill zero|marker]]
-// [--no-report] [--progress]: one disk after another
+// [--no-report] [--skip-duplicates] [--progress]: one disk after another
 // from the same drive into numbered image files, each with its report, and
 // a line per disk in the folder's log.csv.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -45,6 +46,7 @@ struct BatchOptions {
   RescueOptions rescue;  // its map is always IMAGE.map
   bool no_report = false;
   bool progress = false;
+  bool skip_duplicates = false;
 };
 
 bool taken(const fs::path& path) {
@@ -82,7 +84,9 @@ int run_batch(const BatchOptions& options) {
   app::CancelSignals signals;
   DiskWatch watch(letter);
   long long number = options.start;
-  long long read_count = 0;
+  long long read_count = 0, failed = 0, duplicates = 0;
+  // Disks with the same data as one the log lists already are said so.
+  std::map<std::string, std::string> images = log.images_by_digest();
   int status = exit_ok;
   while (options.count == 0 || read_count < options.count) {
     std::optional<std::pair<app::DriveFacts, MediumIdentity>> found = watch.next();
@@ -130,21 +134,38 @@ int run_batch(const BatchOptions& options) {
                recorded != result.recorded) {
       disk_status = recorded;
     }
-    if (!log.append(number, *image, report)) {
+    std::string same_as;
+    bool kept = taken(*image);
+    if (const std::string sum = app::data_sha256(report); !sum.empty() && report.code == JOB_OK) {
+      if (const auto earlier = images.find(sum); earlier != images.end()) {
+        same_as = fs::path(earlier->second).stem().string();
+        ++duplicates;
+        if (options.skip_duplicates) {
+          for (const std::string& path : {*image, app::report_path_of(*image), *image + ".map"})
+            fs::remove(path, error);
+          kept = false;
+        }
+      } else {
+        images.emplace(sum, *image);
+      }
+    }
+    if (report.code != JOB_OK) ++failed;
+    if (!log.append(number, kept ? *image : "", report, same_as)) {
       disk_status = report_failure(outcome::log_not_written, log.path().string());
       if (status == exit_ok) status = disk_status;
       break;
     }
 
     // The report's code: a file that holds other data than were read fails.
-    std::string line =
-        std::to_string(number) + "  " + *image + "  " + std::string(result_text(report.code));
+    std::string line = std::to_string(number) + "  " + (kept ? *image : "(not kept)") + "  " +
+                       std::string(result_text(report.code));
     if (!label.empty()) line += "  \"" + label + "\"";
     line += "  " + result.amount;
     if (report.bad_sectors && !report.bad_sectors->empty())
       line += ", " + std::to_string(report.bad_sectors->size()) + " bad sectors";
     if (const std::string sum = app::data_sha256(report); !sum.empty() && report.code == JOB_OK)
       line += "  SHA-256 " + sum;
+    if (!same_as.empty()) line += "  same data as " + same_as;
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 
@@ -154,8 +175,9 @@ int run_batch(const BatchOptions& options) {
     // A cancelled read, or an image that cannot be made, ends the batch.
     if (code == JOB_CANCELLED || code == JOB_IMAGE_CREATE_FAILED) break;
   }
-  std::fprintf(stderr, "%lld %s read; log: %s\n", read_count, read_count == 1 ? "disk" : "disks",
-               log.path().c_str());
+  std::fprintf(stderr, "%lld %s read, %lld failed, %lld %s; log: %s\n", read_count,
+               read_count == 1 ? "disk" : "disks", failed, duplicates,
+               duplicates == 1 ? "duplicate" : "duplicates", log.path().c_str());
   return status;
 }
 
@@ -199,6 +221,8 @@ Command add_batch_command(CLI::App& program) {
       ->check(CLI::IsMember({"zero", "marker"}).description(""))
       ->needs(rescue);
   parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside images");
+  parser->add_flag("--skip-duplicates", options->skip_duplicates,
+                   "Keep no image of a disk whose data equal an earlier one's in log.csv");
   add_progress_flag(*parser, options->progress);
   return {parser, [options] { return run_batch(*options); }};
 }

@@ -404,7 +404,7 @@ TEST_F(CliTest, BatchReadsEachNewDiskOnceIntoTheNextFreeName) {
   std::istringstream log(slurp(at("box/log.csv")));
   std::string line;
   std::getline(log, line);
-  EXPECT_EQ(line, "number,file,time,result,bad_sectors,sha256");
+  EXPECT_EQ(line, "number,file,time,result,bad_sectors,sha256,label,same_data_as");
   put(root_ / "one", one);
   put(root_ / "two", two);
   for (const Expected& e : images) {
@@ -418,9 +418,13 @@ TEST_F(CliTest, BatchReadsEachNewDiskOnceIntoTheNextFreeName) {
     EXPECT_EQ(report["command_line"][1], "batch");
     ASSERT_TRUE(std::getline(log, line));
     EXPECT_TRUE(line.starts_with(std::to_string(e.number) + "," + name + ",")) << line;
-    EXPECT_TRUE(line.ends_with(",0 Done,0," + sha)) << line;
+    // The second reading of disk one is said to be that, and still kept.
+    const std::string same = e.number == 5 ? "disk-001" : "";
+    EXPECT_TRUE(line.ends_with(",0 Done,0," + sha + "," + e.label + "," + same)) << line;
     EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
   }
+  EXPECT_NE(r.out.find("  same data as disk-001\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("3 disks read, 0 failed, 1 duplicate;"), std::string::npos) << r.err;
   EXPECT_FALSE(std::getline(log, line)) << line;
   EXPECT_EQ(slurp(at("box/disk-002.tsl")), "older image");
   EXPECT_EQ(slurp(at("box/disk-004.tsl.json")), "older report");
@@ -439,6 +443,13 @@ TEST_F(CliTest, BatchRawImagesKeepTheVolumeLabelInTheReport) {
   // Without a header, the data are the whole file.
   EXPECT_EQ(report["data"], report["file"]);
   EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("raw-1.img")));
+
+  // The same disk again, into the same log, is not kept when asked.
+  const Result again = cli({"batch", "A", "raw-%d.img", "--skip-duplicates", "--count", "1"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_FALSE(fs::exists(at("raw-2.img")) || fs::exists(at("raw-2.img.json")));
+  EXPECT_TRUE(slurp(at("log.csv")).find("\n2,,") != std::string::npos) << slurp(at("log.csv"));
+  EXPECT_TRUE(slurp(at("log.csv")).ends_with(",,raw-1\n")) << slurp(at("log.csv"));
 }
 
 TEST_F(CliTest, RescueReportListsTheSectorsThatStayedBad) {
