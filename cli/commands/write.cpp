@@ -84,9 +84,9 @@ int write_disk(const WriteOptions& options) {
   // Nothing to confirm when the job would refuse the image anyway.
   const ImageHeader disk = header_of(drive.info);
   if (!image.whole_header || !same_geometry(image.header, disk))
-    return report_failure(JOB_GEOMETRY_MISMATCH, options.image + " is " +
-                                                     geometry_short(image.header) + ", " +
-                                                     drive_name + " holds " + geometry_short(disk));
+    return report_failure(JOB_GEOMETRY_MISMATCH,
+                          options.image + " is a " + disk_size_words(image.header) +
+                              " image; the disk in " + drive_name + " is " + disk_size_words(disk));
 
   show_what_is_replaced(drive, image);
   if (!options.yes) {

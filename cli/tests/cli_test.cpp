@@ -675,6 +675,9 @@ TEST_F(CliTest, ARawImageMustHaveTheDisksFormat) {
   put(at("small.img"), pattern(737280));  // 720 KB onto a 1.44 MB disk
   const Result r = cli({"write", "small.img", "B", "--yes"});
   EXPECT_EQ(r.status, 108) << r.err;
+  EXPECT_NE(r.err.find("small.img is a 720 KB image; the disk in drive B"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(") is 1.44 MB\n"), std::string::npos) << r.err;
   EXPECT_EQ(drive_bytes('B'), std::string(floppy_size, '\0'));
 }
 
@@ -711,6 +714,7 @@ TEST_F(CliTest, VerifyTellsDifferingSectorsByAddressWithStatusThree) {
 }
 
 TEST_F(CliTest, ConvertRefusesWhatItCannotDoAndKeepsWhatExists) {
+  drive('A', pattern(floppy_size));
   put(at("disk.tsl"), header(80, 2, 18, "L") + pattern(floppy_size));
   put(at("keep.img"), "the user's own file");
   put(at("note.txt"), "neither kind");
@@ -725,6 +729,8 @@ TEST_F(CliTest, ConvertRefusesWhatItCannotDoAndKeepsWhatExists) {
       {{"convert", "disk.tsl", "new.img", "--label", "X"}, 2, "no label"},
       {{"convert", "missing.tsl", "new.img"}, 106, "missing.tsl"},
       {{"convert", "disk.tsl", "disk.tsl", "--force"}, 2, "itself"},
+      {{"convert", "disk.tsl", "nodir/new.img"}, 102, "the folder nodir does not exist"},
+      {{"read", "A", "nodir/new.tsl"}, 2, "the folder nodir does not exist"},
   };
   for (const Case& c : cases) {
     const Result r = cli(c.args);
