@@ -230,6 +230,13 @@ TEST_F(CliTest, WriteOnATerminalWantsATypedYes) {
   EXPECT_TRUE(verifying != std::string::npos && verifying > writing) << r.out;
 }
 
+TEST_F(CliTest, NoDrivesSaysHowOneAppears) {
+  const Result r = cli({"drives"});
+  if (!r.out.starts_with("No drives.")) GTEST_SKIP() << "this machine has a drive";
+  for (const char* hint : {"group", "udisks2", "TESSIL_DRIVE_A="})
+    EXPECT_NE(r.out.find(hint), std::string::npos) << r.out;
+}
+
 TEST_F(CliTest, NoDiskIsResult100AndTouchesNothing) {
   drive('A', pattern(floppy_size));
   drive('C', "");
