@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "standard_formats.h"
+
 namespace tessil::cli {
 
 std::string printable(std::string_view text) {
@@ -58,6 +60,15 @@ std::string geometry_short(const ImageHeader& g) {
   std::snprintf(text, sizeof text, "%" PRIu32 " x %" PRIu32 " x %" PRIu32 " x %" PRIu32,
                 g.cylinders, g.tracks_per_cylinder, g.sectors_per_track, g.bytes_per_sector);
   return text;
+}
+
+std::string disk_size_words(const ImageHeader& g) {
+  if (const StandardFormat* format = standard_format_of(g.cylinders, g.tracks_per_cylinder,
+                                                        g.sectors_per_track, g.bytes_per_sector))
+    return std::string(format->name);
+  const uint64_t size =
+      uint64_t(g.cylinders) * g.tracks_per_cylinder * g.sectors_per_track * g.bytes_per_sector;
+  return human_size(size) + " (" + geometry_short(g) + ")";
 }
 
 std::string human_size(uint64_t bytes) {

@@ -30,6 +30,10 @@ std::string geometry_short(const ImageHeader& geometry);
 // A size for people: "512 B", "1440 KiB", "64.0 MiB".
 std::string human_size(uint64_t bytes);
 
+// A disk's size as people call it: "1.44 MB" for a standard format, else
+// its size in bytes with its geometry.
+std::string disk_size_words(const ImageHeader& geometry);
+
 // "drive A (/dev/fd0)", or "drive A" when nothing stands behind the letter.
 std::string drive_text(char letter, std::string_view device);
 

@@ -1,6 +1,7 @@
 #include "exit_status.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "describe.h"
@@ -18,6 +19,17 @@ int report_failure(int32_t code, std::string_view subject, platform::Error reaso
   std::string line = "tessil-cli: ";
   line += result_text(code);
   if (!subject.empty()) line.append(": ").append(printable(subject));
+  // "not found" of a file being made means its folder.
+  if (reason == platform::Error::not_found &&
+      (code == JOB_IMAGE_CREATE_FAILED || code == JOB_HEADER_WRITE_FAILED)) {
+    const std::filesystem::path folder = std::filesystem::path(subject).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+      line.append(": the folder ").append(printable(folder.string())).append(" does not exist\n");
+      std::fputs(line.c_str(), stderr);
+      return exit_status_of(code);
+    }
+  }
   if (reason != platform::Error::none) line.append(": ").append(platform::error_words(reason));
   line += '\n';
   std::fputs(line.c_str(), stderr);

@@ -17,6 +17,10 @@ std::optional<std::string> prepare_new_image(const std::string& path, char lette
   const fs::file_status name = fs::symlink_status(path, error);
   // Whatever the name stands for, even a dangling link, is the user's.
   if (fs::exists(name) && !force) return path + " already exists; give --force to replace it";
+  const fs::path folder = fs::path(path).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, error))
+    return "the folder " + folder.string() + " does not exist; make it first (mkdir -p " +
+           folder.string() + ")";
   if (app::is_drive_file(letter, path))
     return path + " is the disk in drive " + std::string(1, letter) + " itself";
   const fs::file_status target = fs::status(path, error);

@@ -10,6 +10,8 @@ namespace {
 constexpr double line_interval = 0.1;   // seconds: ten updates a second
 constexpr double plain_interval = 1.0;  // a plain line a second
 
+}  // namespace
+
 std::string clock_text(double seconds) {
   const auto whole = static_cast<unsigned long>(seconds + 0.5);
   char text[32];
@@ -20,8 +22,6 @@ std::string clock_text(double seconds) {
   }
   return text;
 }
-
-}  // namespace
 
 ProgressDisplay::Style ProgressDisplay::style_for_stderr(bool plain_asked) {
   if (platform::current().is_terminal(platform::StandardStream::error)) return Style::line;
@@ -53,13 +53,17 @@ bool ProgressDisplay::due(double seconds) const {
 
 void ProgressDisplay::update(uint64_t done, uint64_t total, double seconds) {
   if (total == 0 || !due(seconds)) return;
-  show_text(progress_text(done, total, seconds), seconds);
+  show_text(with_phase(progress_text(done, total, seconds)), seconds);
 }
 
 void ProgressDisplay::finish(uint64_t done, uint64_t total, double seconds) {
   if (style_ == Style::none) return;
-  if (total > 0) show_text(progress_text(done, total, seconds), seconds);
+  if (total > 0) show_text(with_phase(progress_text(done, total, seconds)), seconds);
   end_line();
+}
+
+std::string ProgressDisplay::with_phase(std::string text) const {
+  return phase_.empty() ? text : phase_ + " " + text;
 }
 
 void ProgressDisplay::end_line() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "app/job_runner.h"
 
@@ -20,7 +21,10 @@ class ProgressDisplay final : public app::ProgressView {
   // else `none`.
   static Style style_for_stderr(bool plain_asked);
 
-  explicit ProgressDisplay(Style style, std::FILE* out = stderr) : style_(style), out_(out) {}
+  // `phase`: what the line names first ("Writing"), for a command whose
+  // jobs follow one another; each phase's time left is its own.
+  explicit ProgressDisplay(Style style, std::string phase = {}, std::FILE* out = stderr)
+      : style_(style), phase_(std::move(phase)), out_(out) {}
 
   // Shows the state `seconds` after the start, unless shown too recently.
   void update(uint64_t done, uint64_t total, double seconds) override;
@@ -35,12 +39,18 @@ class ProgressDisplay final : public app::ProgressView {
   void end_line();
 
  private:
+  std::string with_phase(std::string text) const;
+
   Style style_;
+  std::string phase_;
   std::FILE* out_;
   bool shown_ = false;
   double last_shown_ = 0;
   std::size_t last_width_ = 0;
 };
+
+// "0:18", or "1:02:03" from an hour on.
+std::string clock_text(double seconds);
 
 // " 42%  604 KiB of 1440 KiB  45 KiB/s  0:18 left".
 std::string progress_text(uint64_t done, uint64_t total, double seconds);

@@ -7,32 +7,13 @@
 #include <string_view>
 
 #include "app/cancel_signals.h"
+#include "describe.h"
 #include "rescue/rescue_report.h"
 
 namespace tessil::cli {
 
-namespace {
-
 using rescue::Phase;
 using rescue::RescueMap;
-
-std::string_view phase_name(Phase phase) {
-  switch (phase) {
-    case Phase::copying:
-      return "copying";
-    case Phase::trimming:
-      return "trimming";
-    case Phase::scraping:
-      return "scraping";
-    case Phase::retrying:
-      return "retrying";
-    case Phase::finished:
-      return "finished";
-  }
-  return "";
-}
-
-}  // namespace
 
 bool RescueProgress::cancel_requested() {
   return app::CancelSignals::requested();
@@ -54,15 +35,40 @@ void RescueProgress::finish(const RescueMap& map) {
   display_.end_line();
 }
 
+std::string RescueProgress::pass_words(const RescueMap& map) const {
+  switch (map.phase) {
+    case Phase::copying:
+      return map.pass == 1   ? "reading"
+             : map.pass == 2 ? "retrying skipped areas"
+                             : "reading by track";
+    case Phase::trimming:
+      return "trimming";
+    case Phase::scraping:
+      return "scraping";
+    case Phase::retrying:
+      return "retry " + std::to_string(map.pass) + " of " + std::to_string(retries_);
+    case Phase::finished:
+      return "finished";
+  }
+  return "";
+}
+
 void RescueProgress::show(const RescueMap& map, double seconds) {
   const rescue::SectorCounts counts = rescue::count_sectors(map, sector_);
-  char line[160];
-  std::snprintf(line, sizeof line,
-                "%-8s pass %d at sector %" PRIu64 ": %" PRIu64 " rescued, %" PRIu64 " bad, %" PRIu64
-                " not tried",
-                std::string(phase_name(map.phase)).c_str(), map.pass, map.current_pos / sector_,
-                counts.good, counts.bad, counts.untried);
-  display_.show_text(line, seconds);
+  const uint64_t pending = map.bytes(rescue::Status::non_tried) +
+                           map.bytes(rescue::Status::non_trimmed) +
+                           map.bytes(rescue::Status::non_scraped);
+  const uint64_t decided = map.size() - pending;
+  if (!decided_at_start_) decided_at_start_ = decided;
+  const unsigned percent = map.size() == 0 ? 0 : unsigned(decided * 100 / map.size());
+  std::string line = std::to_string(percent) + "% decided, " + std::to_string(counts.good) +
+                     " rescued, " + std::to_string(counts.bad) + " bad";
+  const double rate = seconds > 0 ? double(decided - *decided_at_start_) / seconds : 0;
+  if (rate > 0) line += ", " + human_size(uint64_t(rate)) + "/s";
+  line += ", " + clock_text(seconds);
+  // What is left of the passes after this one is not known until they come.
+  if (rate > 0 && pending > 0) line += ", " + clock_text(double(pending) / rate) + " left";
+  display_.show_text(line + ", " + pass_words(map), seconds);
 }
 
 }  // namespace tessil::cli

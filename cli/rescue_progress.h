@@ -1,10 +1,13 @@
 // The rescue's progress on standard error, in the styles of the copies'
-// display: where it is, and the sectors rescued, bad and not tried so far.
+// display: how much of the disk is decided, the sectors rescued and bad,
+// the pace, and the pass in words.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "progress_display.h"
 #include "rescue/rescue_job.h"
@@ -14,7 +17,8 @@ namespace tessil::cli {
 // Ctrl-C and SIGTERM become the job's cancel, read between two reads.
 class RescueProgress final : public rescue::RescueSink {
  public:
-  explicit RescueProgress(ProgressDisplay::Style style) : display_(style) {}
+  // `retries`: the passes over bad sectors the rescue makes at most.
+  RescueProgress(ProgressDisplay::Style style, int retries) : display_(style), retries_(retries) {}
 
   void progress(const JobProgress&) override {}
   bool cancel_requested() override;
@@ -28,11 +32,15 @@ class RescueProgress final : public rescue::RescueSink {
   using Clock = std::chrono::steady_clock;
 
   void show(const rescue::RescueMap& map, double seconds);
+  std::string pass_words(const rescue::RescueMap& map) const;
 
   ProgressDisplay display_;
   uint64_t sector_ = 512;
   Clock::time_point start_ = Clock::now();
+  int retries_ = 0;
   int retry_passes_ = 0;
+  // Bytes decided when this run first showed the map: the pace is this run's.
+  std::optional<uint64_t> decided_at_start_;
 };
 
 }  // namespace tessil::cli

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "describe.h"
+#include "progress_display.h"
 #include "rescue/rescue_report.h"
+#include "text_output.h"
 
 namespace tessil::cli {
 
@@ -64,8 +66,15 @@ void print_rescue_text(const RescueSummary& s) {
               out.job.code == JOB_CANCELLED ? "Stopped:" : "Done:", printable(s.drive).c_str(),
               printable(s.image).c_str(), counts.good, out.map.sectors(), counts.bad,
               counts.untried);
+  std::printf("Elapsed:   %s\n", clock_text(s.seconds).c_str());
+  print_checksums(s.sums);
+  if (!out.map.complete())
+    std::fputs(s.picture ? rescue::track_picture(out.map, out.drive).c_str()
+                         : rescue::compact_picture(out.map, out.drive).c_str(),
+               stdout);
   const std::vector<uint64_t> bad =
-      rescue::sectors_in(out.map, sector_size(s), SectorState::bad, listed_sectors_text);
+      rescue::sectors_in(out.map, sector_size(s), SectorState::bad,
+                         s.picture ? listed_sectors_text : listed_sectors_compact);
   if (!bad.empty()) {
     std::string line = "Bad sectors (cylinder/head/sector):";
     for (const uint64_t sector : bad)
@@ -74,10 +83,7 @@ void print_rescue_text(const RescueSummary& s) {
       line += " and " + std::to_string(counts.bad - bad.size()) + " more, all in the map";
     std::printf("%s\n", line.c_str());
   }
-  if (!out.map.complete()) {
-    std::fputs(rescue::track_picture(out.map, out.drive).c_str(), stdout);
-    print_fat(s.fat);
-  }
+  if (!out.map.complete()) print_fat(s.fat);
   std::printf("Map: %s\n", printable(out.map_path).c_str());
   if (!out.map.complete())
     std::printf(
@@ -101,7 +107,10 @@ app::Json rescue_json(const RescueSummary& s) {
                  {"bad_sector_count", counts.bad},
                  {"not_tried_sector_count", counts.untried},
                  {"bad_sectors", sectors_json(s, SectorState::bad)},
-                 {"not_tried_sectors", sectors_json(s, SectorState::untried)}};
+                 {"not_tried_sectors", sectors_json(s, SectorState::untried)},
+                 {"seconds", s.seconds},
+                 {"sha256", s.sums.sha256},
+                 {"md5", s.sums.md5}};
   const rescue::FatDamage& fat = s.fat;
   if (fat.examined) {
     json["fat"] = app::Json{{"type", fat.type},

@@ -44,11 +44,11 @@ _tessil_cli() {
     local options='--help'
     case $command in
       drives | info) options+=' --json' ;;
-      read) options+=' --label --raw --force --no-report --progress --json --rescue --retries --fill --map' ;;
-      batch) options+=' --start --count --label --label-from-volume --raw --no-report --progress --rescue --retries --fill' ;;
+      read) options+=' --label --raw --tessil --force --no-report --progress --json --rescue --retries --fill --map --picture' ;;
+      batch) options+=' --start --count --label --label-from-volume --raw --tessil --no-report --skip-duplicates --progress --rescue --retries --fill' ;;
       write) options+=' --yes --force --no-verify --progress' ;;
       verify) options+=' --progress --json' ;;
-      convert) options+=' --label --force' ;;
+      convert) options+=' --label --raw --tessil --force' ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
     return

@@ -24,7 +24,11 @@ void print_fact(const char* name, const std::string& value) {
 
 void print_drive_table(const std::vector<app::DriveFacts>& drives) {
   if (drives.empty()) {
-    std::puts("No drives.");
+    std::puts(
+        "No drives. A floppy drive shows here once tessil-cli may open it:\n"
+        "  be in the group that owns its device (often \"disk\" or \"floppy\"),\n"
+        "  or have udisks2 running, which asks polkit;\n"
+        "  a file stands in for a drive with TESSIL_DRIVE_A=FILE (B to Z alike).");
     return;
   }
   int device_width = static_cast<int>(std::string_view("DEVICE").size());

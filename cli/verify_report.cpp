@@ -11,7 +11,7 @@ namespace tessil::cli {
 
 VerifyRun run_verify(const JobRequest& request, bool progress) {
   VerifyRun run;
-  ProgressDisplay display(ProgressDisplay::style_for_stderr(progress));
+  ProgressDisplay display(ProgressDisplay::style_for_stderr(progress), "Verifying");
   const app::JobRun job = app::run_job(
       [&run](const JobRequest& r, JobSink& sink) {
         run.outcome = run_verify_job(r, sink);

@@ -1,5 +1,7 @@
-// tessil-cli convert INPUT OUTPUT [--label TEXT] [--force]: a tessil image
-// into a raw image, or a raw image into a tessil image.
+// tessil-cli convert INPUT OUTPUT [--label TEXT] [--raw|--tessil] [--force]:
+// a tessil image into a raw image, or a raw image into a tessil image. The
+// kind OUTPUT's name says must be the other; a name of neither kind's
+// extension takes the other kind.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -8,6 +10,7 @@
 #include "command.h"
 #include "describe.h"
 #include "exit_status.h"
+#include "image_kind.h"
 #include "raw_image.h"
 #include "text_output.h"
 
@@ -20,7 +23,16 @@ struct ConvertOptions {
   std::string output;
   std::optional<std::string> label;
   bool force = false;
+  KindFlags kind;
 };
+
+// The kind OUTPUT asks for, when its name or a flag says one.
+std::optional<bool> raw_output(const ConvertOptions& options) {
+  if (options.kind.raw || options.kind.tessil) return options.kind.raw;
+  if (raw_by_name(options.output)) return true;
+  if (tessil_by_name(options.output)) return false;
+  return std::nullopt;
+}
 
 int convert(const ConvertOptions& options) {
   // Whatever the name stands for, even a dangling link, is the user's.
@@ -33,6 +45,11 @@ int convert(const ConvertOptions& options) {
   if (!input.missing.empty() && !options.force)
     return refuse(options.input + " is incomplete: " + input.missing +
                   "; give --force to convert it all the same");
+  if (input.kind != ImageKind::neither && raw_output(options) == input.raw() &&
+      !platform::same_file(options.input, options.output))
+    return refuse(options.input + " is a " + (input.raw() ? "raw" : "tessil") +
+                  " image already, and convert makes the other kind: name OUTPUT " +
+                  (input.raw() ? "*.tsl or give --tessil" : "*.img or give --raw"));
   if (!input.raw() && options.label)
     return refuse(options.input +
                   " is a tessil image and becomes a raw image, which has no label; "
@@ -85,10 +102,14 @@ Command add_convert_command(CLI::App& program) {
   parser->add_option("INPUT", options->input, "A tessil image or a raw image")
       ->type_name("")
       ->required();
-  parser->add_option("OUTPUT", options->output, "The image file to make, of the other kind")
+  parser
+      ->add_option("OUTPUT", options->output,
+                   "The image file to make, of the other kind: *.img (*.ima, *.vfd, *.flp) for a "
+                   "raw image, *.tsl for a tessil image")
       ->type_name("")
       ->required();
   add_label_option(*parser, options->label, "The label of a tessil image made from a raw image");
+  add_kind_flags(*parser, options->kind, "Make");
   parser->add_flag("-f,--force", options->force,
                    "Replace OUTPUT if it exists, and convert an INPUT that a rescue map or a "
                    "report beside it calls incomplete");

@@ -1,5 +1,6 @@
-// tessil-cli read DRIVE IMAGE [--label TEXT] [--raw] [--force] [--no-report]
-// [--progress] [--json]: the whole disk into a new image file, with the
+// tessil-cli read DRIVE IMAGE [--label TEXT] [--raw|--tessil] [--force]
+// [--no-report] [--progress] [--json]: the whole disk into a new image file,
+// raw or tessil as its name says (image_kind.h), with the
 // checksums of its data and its report. With --rescue (read_rescue.cpp) it
 // gets what can still be read from a damaged disk instead.
 #include <cstdio>
@@ -13,10 +14,12 @@
 #include "commands/read_rescue.h"
 #include "describe.h"
 #include "exit_status.h"
+#include "image_kind.h"
 #include "jobs.h"
 #include "json_output.h"
 #include "new_image.h"
 #include "progress_display.h"
+#include "read_to_rescue.h"
 #include "report_filing.h"
 #include "text_output.h"
 #include "whole_sectors.h"
@@ -32,7 +35,7 @@ struct ReadOptions {
   bool force = false;
   bool no_report = false;
   bool progress = false;
-  bool raw = false;
+  KindFlags kind;
   bool json = false;
   RescueOptions rescue;
 };
@@ -45,11 +48,17 @@ bool made_image(int32_t code) {
 int read_disk(const ReadOptions& options) {
   const char letter = *app::drive_letter(options.drive);
   if (const int refused = refuse_partial_sectors(letter); refused != exit_ok) return refused;
-  if (options.rescue.rescue)
-    return read_rescue(letter, options.image, options.label, options.rescue, options.progress,
-                       options.json, options.no_report);
-  if (options.raw && !options.label.empty())
-    return refuse("a raw image has no label; give --label without --raw");
+  if (options.rescue.rescue) {
+    RescueOptions rescue = options.rescue;
+    rescue.kind = options.kind;
+    rescue.afresh = options.force;
+    return read_rescue(letter, options.image, options.label, rescue, options.progress, options.json,
+                       options.no_report);
+  }
+  const bool raw = new_image_is_raw(options.image, options.kind);
+  if (const std::optional<std::string> refusal =
+          raw_label_refusal(options.image, raw, options.kind, options.label))
+    return refuse(*refusal);
   NewImage image;
   if (const std::optional<std::string> refusal =
           prepare_new_image(options.image, letter, options.force, image))
@@ -66,7 +75,7 @@ int read_disk(const ReadOptions& options) {
     return refuse(options.image + " and its report " + report_path + " are the same file");
 
   JobRequest request{std::string(1, letter), image.temporary, options.label};
-  request.raw_image = options.raw;
+  request.raw_image = raw;
   request.checksums = true;
   request.new_image_only = !image.in_place;
   const std::string drive = drive_text(letter, app::device_of(letter));
@@ -77,7 +86,7 @@ int read_disk(const ReadOptions& options) {
   app::ReadReport report;
   if (!options.no_report)
     report = app::begin_report(app::look_at_drive(letter, held.get()), options.image, options.label,
-                               options.raw);
+                               raw);
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
   const app::JobRun run = app::run_job(run_read_job, request, display);
   const int32_t code = run.outcome.code;
@@ -98,6 +107,7 @@ int read_disk(const ReadOptions& options) {
   if (reported) report.streamed = app::streamed_digests(run.outcome.checksums);
   if (code != JOB_OK) {
     const int status = report_job_failure(code, run.outcome.reason, drive, options.image);
+    if (code == JOB_SHORT_READ) tell_where_read_failed(letter, held.get(), run.done, options.image);
     if (reported)
       std::fprintf(stderr, "tessil-cli: %s is incomplete, as its report %s says\n",
                    options.image.c_str(), report_path.c_str());
@@ -114,7 +124,7 @@ int read_disk(const ReadOptions& options) {
     print_json(app::Json{{"code", JOB_OK},
                          {"drive", std::string(1, letter)},
                          {"image", options.image},
-                         {"kind", options.raw ? "raw" : "tessil"},
+                         {"kind", raw ? "raw" : "tessil"},
                          {"size", run.done},
                          {"seconds", run.seconds},
                          {"sha256", sums.sha256},
@@ -135,23 +145,21 @@ Command add_read_command(CLI::App& program) {
   CLI::App* parser =
       program.add_subcommand("read", "Copy the whole disk in DRIVE into a new image file");
   add_drive_argument(*parser, options->drive);
-  parser->add_option("IMAGE", options->image, "The image file to make (conventionally *.tsl)")
+  parser
+      ->add_option("IMAGE", options->image,
+                   "The image file to make: a raw image when named *.img, *.ima, *.vfd or *.flp, "
+                   "else a tessil image (conventionally *.tsl)")
       ->type_name("")
       ->required();
   add_label_option(*parser, options->label, "A label stored in the image");
-  CLI::Option* raw =
-      parser->add_flag("--raw", options->raw,
-                       "Make a raw image: the disk's sectors alone, without a header or label");
-  CLI::Option* force = parser->add_flag("-f,--force", options->force,
-                                        "Replace IMAGE if it exists, and its report IMAGE.json");
+  add_kind_flags(*parser, options->kind, "Make");
+  parser->add_flag("-f,--force", options->force,
+                   "Replace IMAGE if it exists, and its report IMAGE.json; with --rescue, start "
+                   "the rescue afresh, its map replaced too");
   parser->add_flag("--no-report", options->no_report, "Write no report IMAGE.json beside IMAGE");
   add_progress_flag(*parser, options->progress);
   add_json_flag(*parser, options->json);
   add_rescue_options(*parser, options->rescue);
-  // A rescue goes on with an existing image, which it never replaces, and
-  // its image is a tessil image: the header holds the geometry the map needs.
-  force->excludes("--rescue");
-  raw->excludes("--rescue");
   return {parser, [options] { return read_disk(*options); }};
 }
 

@@ -1,5 +1,6 @@
 #include "commands/read_rescue.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "app/cancel_signals.h"
+#include "app/file_digest.h"
 #include "app/image_facts.h"
 #include "app/read_report.h"
 #include "describe.h"
@@ -15,6 +17,7 @@
 #include "json_output.h"
 #include "outcomes.h"
 #include "progress_display.h"
+#include "read_to_rescue.h"
 #include "report_filing.h"
 #include "rescue/fat_damage.h"
 #include "rescue/rescue_report.h"
@@ -42,6 +45,9 @@ void add_rescue_options(CLI::App& read, RescueOptions& options) {
   read.add_option("--map", options.map, "Rescue: the mapfile (IMAGE.map by default)")
       ->type_name("FILE")
       ->needs(rescue);
+  read.add_flag("--picture", options.picture,
+                "Rescue: picture every sector at the end, not one character per track")
+      ->needs(rescue);
 }
 
 rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const std::string& label,
@@ -52,13 +58,16 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
   request.job.session = session;
   request.job.image = image;
   request.job.label = label;
+  request.job.raw_image = options.raw;
   request.map = options.map;
   request.retries = options.retries;
   request.fill = options.fill == "marker" ? rescue::Fill::marker : rescue::Fill::zero;
   request.command_line = "tessil-cli read " + request.job.drive + " " + image + " --rescue";
+  if (options.raw != raw_by_name(image))
+    request.command_line += options.raw ? " --raw" : " --tessil";
   rescue::RescueOutcome out;
   app::CancelSignals signals;
-  RescueProgress display(ProgressDisplay::style_for_stderr(progress));
+  RescueProgress display(ProgressDisplay::style_for_stderr(progress), options.retries);
   out = rescue::run_rescue_job(request, display);
   display.finish(out.map);
   if (report) {
@@ -109,21 +118,43 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
     }
   }
 
-  // An image goes on only with its map; without one, starting afresh would
-  // empty it.
-  std::error_code error;
-  const bool resumed = std::filesystem::exists(std::filesystem::symlink_status(image, error));
-  if (resumed && !std::filesystem::exists(std::filesystem::symlink_status(map_path, error)))
-    return refuse(image + " already exists, but its map " + map_path +
-                  " does not; name its map with --map, or remove it to start again");
+  const auto exists = [](const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+  };
+  if (options.afresh) {
+    for (const std::string* path : {&image, &map_path, &report_path}) {
+      if (exists(*path) && platform::current().remove_file(path->c_str()) != platform::Error::none)
+        return refuse(*path + " cannot be removed to start afresh");
+    }
+  }
+  // An image goes on only with its map, or with the report of the plain
+  // read that left it incomplete; else starting afresh would empty it.
+  const bool resumed = exists(image);
+  if (resumed && !exists(map_path)) {
+    const std::optional<std::string> map = map_of_failed_read(image);
+    if (!map)
+      return refuse(image + " already exists, but its map " + map_path +
+                    " does not; name its map with --map, or give --force to start afresh");
+    if (platform::current().replace_file(map_path.c_str(), *map, false) != platform::Error::none)
+      return report_failure(outcome::map_not_written, map_path);
+  }
   // A report follows its image from pass to pass; a stray one beside a new
   // image is the user's.
-  if (!resumed && !no_report &&
-      std::filesystem::exists(std::filesystem::symlink_status(report_path, error)))
+  if (!resumed && !no_report && exists(report_path))
     return refuse(report_path + " already exists; remove it or give --no-report");
+  // An image goes on as the kind it is; a new one is the kind its name says.
+  RescueOptions chosen = options;
+  if (options.kind.raw || options.kind.tessil)
+    chosen.raw = options.kind.raw;
+  else
+    chosen.raw = resumed ? app::look_at_image(image).kind != ImageKind::tessil : raw_by_name(image);
+  if (const std::optional<std::string> refusal =
+          raw_label_refusal(image, chosen.raw, options.kind, label))
+    return refuse(*refusal);
   // An image keeps the label it was made with.
   std::string kept_label = label;
-  if (resumed) {
+  if (resumed && !chosen.raw) {
     const app::ImageFacts held = app::look_at_image(image);
     if (held.code == JOB_OK && held.kind == ImageKind::tessil) {
       kept_label = held.header.label;
@@ -140,9 +171,12 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   std::optional<app::ReadReport> read_report;
   if (!no_report)
     read_report =
-        app::begin_report(app::look_at_drive(letter, held.get()), image, kept_label, false);
-  const rescue::RescueOutcome out = rescue_disk(letter, image, kept_label, options, progress,
+        app::begin_report(app::look_at_drive(letter, held.get()), image, kept_label, chosen.raw);
+  const auto began = std::chrono::steady_clock::now();
+  const rescue::RescueOutcome out = rescue_disk(letter, image, kept_label, chosen, progress,
                                                 read_report ? &*read_report : nullptr, held.get());
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   const int32_t code = out.job.code;
   // A failure, or a stop before the image was in place, leaves nothing to
   // report on.
@@ -150,14 +184,26 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
     return report_rescue_failure(out, drive, image);
 
   const uint64_t sector = uint64_t(std::max(out.drive.bytes_per_sector, 1));
+  const uint64_t offset = chosen.raw ? 0 : image_header_size;
   rescue::FatDamage fat;
   if (!out.map.complete())
-    fat = rescue::fat_damage(image, image_header_size, sector, [&out, sector](uint64_t at) {
+    fat = rescue::fat_damage(image, offset, sector, [&out, sector](uint64_t at) {
       return out.map.status_at(at * sector) != rescue::Status::rescued;
     });
   // One result in every output: what the report records.
   const int32_t result = rescue_result(out);
-  const RescueSummary summary{out, fat, letter, drive, image, result};
+  // A stopped run ends at once; its image is not the result yet.
+  const std::optional<app::FileDigests> digests =
+      code == JOB_OK ? app::digest_file(image, offset) : std::nullopt;
+  const RescueSummary summary{out,
+                              fat,
+                              letter,
+                              drive,
+                              image,
+                              result,
+                              seconds,
+                              digests ? digests->data : Checksums{},
+                              options.picture};
   if (json)
     print_json(rescue_json(summary));
   else

@@ -1,13 +1,15 @@
 // `read DRIVE IMAGE --rescue`: the read command's rescue mode. Every sector
 // that can still be read goes into the image, a GNU ddrescue mapfile beside
 // it says which could not, and the same command again reads only what is
-// missing.
+// missing. A raw image with its map is GNU ddrescue's own pair: either
+// program goes on with what the other left.
 #pragma once
 
 #include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "image_kind.h"
 #include "outcomes.h"
 #include "rescue/rescue_job.h"
 
@@ -25,6 +27,10 @@ struct RescueOptions {
   int retries = 2;
   std::string fill = "zero";  // or "marker"
   std::string map;            // empty: IMAGE.map
+  KindFlags kind;             // as given; read_rescue decides `raw` from them
+  bool raw = false;           // the image is raw: GNU ddrescue's own kind
+  bool afresh = false;        // --force: image, map and report replaced
+  bool picture = false;       // --picture: every sector in the summary's picture
 };
 
 // Adds --rescue to the read command, and the options that only go with it.

@@ -84,9 +84,9 @@ int write_disk(const WriteOptions& options) {
   // Nothing to confirm when the job would refuse the image anyway.
   const ImageHeader disk = header_of(drive.info);
   if (!image.whole_header || !same_geometry(image.header, disk))
-    return report_failure(JOB_GEOMETRY_MISMATCH, options.image + " is " +
-                                                     geometry_short(image.header) + ", " +
-                                                     drive_name + " holds " + geometry_short(disk));
+    return report_failure(JOB_GEOMETRY_MISMATCH,
+                          options.image + " is a " + disk_size_words(image.header) +
+                              " image; the disk in " + drive_name + " is " + disk_size_words(disk));
 
   show_what_is_replaced(drive, image);
   if (!options.yes) {
@@ -98,7 +98,7 @@ int write_disk(const WriteOptions& options) {
   JobRequest request{std::string(1, letter), options.image, ""};
   request.raw_image = image.raw();
   request.session = held.get();
-  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress));
+  ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress), "Writing");
   const app::JobRun run = app::run_job(run_write_job, request, display);
   if (run.outcome.code != JOB_OK)
     return report_job_failure(run.outcome.code, run.outcome.reason, drive_name, options.image);

@@ -84,7 +84,7 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
       {{"batch", "A", "x%d-%d"}, 2, ""},  // two counters
       {{"batch", "A", "x%d/y"}, 2, ""},   // a counter in a folder's name
       {{"batch", "A", "x%d", "--count", "0"}, 2, ""},
-      {{"batch", "A", "x%d", "--raw", "--rescue"}, 2, ""},
+      {{"batch", "A", "x%d", "--raw", "--tessil"}, 2, ""},
       {{"batch", "A", "x%d", "--retries", "1"}, 2, ""},  // only with --rescue
   };
   for (const Case& c : cases) {
@@ -223,8 +223,18 @@ TEST_F(CliTest, WriteOnATerminalWantsATypedYes) {
   r = on_terminal({"write", "copy.tsl", "B"}, "yes\n");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(drive_bytes('B'), disk);
-  // The progress line is redrawn in place and ends complete.
-  EXPECT_NE(r.out.find("\r100%  1440 KiB of 1440 KiB"), std::string::npos) << r.out;
+  // The progress line is redrawn in place, names its phase and ends complete.
+  const std::size_t writing = r.out.find("\rWriting 100%  1440 KiB of 1440 KiB");
+  EXPECT_NE(writing, std::string::npos) << r.out;
+  const std::size_t verifying = r.out.find("\rVerifying 100%  1440 KiB of 1440 KiB");
+  EXPECT_TRUE(verifying != std::string::npos && verifying > writing) << r.out;
+}
+
+TEST_F(CliTest, NoDrivesSaysHowOneAppears) {
+  const Result r = cli({"drives"});
+  if (!r.out.starts_with("No drives.")) GTEST_SKIP() << "this machine has a drive";
+  for (const char* hint : {"group", "udisks2", "TESSIL_DRIVE_A="})
+    EXPECT_NE(r.out.find(hint), std::string::npos) << r.out;
 }
 
 TEST_F(CliTest, NoDiskIsResult100AndTouchesNothing) {
@@ -401,7 +411,7 @@ TEST_F(CliTest, BatchReadsEachNewDiskOnceIntoTheNextFreeName) {
   std::istringstream log(slurp(at("box/log.csv")));
   std::string line;
   std::getline(log, line);
-  EXPECT_EQ(line, "number,file,time,result,bad_sectors,sha256");
+  EXPECT_EQ(line, "number,file,time,result,bad_sectors,sha256,label,same_data_as");
   put(root_ / "one", one);
   put(root_ / "two", two);
   for (const Expected& e : images) {
@@ -415,9 +425,13 @@ TEST_F(CliTest, BatchReadsEachNewDiskOnceIntoTheNextFreeName) {
     EXPECT_EQ(report["command_line"][1], "batch");
     ASSERT_TRUE(std::getline(log, line));
     EXPECT_TRUE(line.starts_with(std::to_string(e.number) + "," + name + ",")) << line;
-    EXPECT_TRUE(line.ends_with(",0 Done,0," + sha)) << line;
+    // The second reading of disk one is said to be that, and still kept.
+    const std::string same = e.number == 5 ? "disk-001" : "";
+    EXPECT_TRUE(line.ends_with(",0 Done,0," + sha + "," + e.label + "," + same)) << line;
     EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
   }
+  EXPECT_NE(r.out.find("  same data as disk-001\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("3 disks read, 0 failed, 1 duplicate;"), std::string::npos) << r.err;
   EXPECT_FALSE(std::getline(log, line)) << line;
   EXPECT_EQ(slurp(at("box/disk-002.tsl")), "older image");
   EXPECT_EQ(slurp(at("box/disk-004.tsl.json")), "older report");
@@ -436,6 +450,13 @@ TEST_F(CliTest, BatchRawImagesKeepTheVolumeLabelInTheReport) {
   // Without a header, the data are the whole file.
   EXPECT_EQ(report["data"], report["file"]);
   EXPECT_EQ(report["file"]["sha256"], sum("/usr/bin/sha256sum", at("raw-1.img")));
+
+  // The same disk again, into the same log, is not kept when asked.
+  const Result again = cli({"batch", "A", "raw-%d.img", "--skip-duplicates", "--count", "1"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_FALSE(fs::exists(at("raw-2.img")) || fs::exists(at("raw-2.img.json")));
+  EXPECT_TRUE(slurp(at("log.csv")).find("\n2,,") != std::string::npos) << slurp(at("log.csv"));
+  EXPECT_TRUE(slurp(at("log.csv")).ends_with(",,raw-1\n")) << slurp(at("log.csv"));
 }
 
 TEST_F(CliTest, RescueReportListsTheSectorsThatStayedBad) {
@@ -533,14 +554,21 @@ TEST_F(CliTest, RescueGoesOnFromItsMapAndSaysWhatIsMissing) {
   EXPECT_NE(image_sector(slurp(at("disk.tsl")), 100).find("UNREADABLE SECTOR 00000100"),
             std::string::npos);
 
+  // A character per track, one row per head, unless every sector is asked for.
   const Result text = cli({"read", "A", "disk.tsl", "--rescue", "--retries", "0"});
   ASSERT_EQ(text.status, 4) << text.err;
-  for (const char* line : {"2875 of 2880 sectors rescued, 5 bad, 0 not tried",
-                           " 100 (2/1/11) 101 (2/1/12) 102 (2/1/13) 103 (2/1/14) 700 (19/0/17)\n",
-                           "\n   2 .................. ..........XXXX....\n",
-                           "FAT12 volume: boot sector intact, FAT intact, root directory intact\n",
-                           "Damaged: BIG.BIN\n"})
+  const std::string head0 = std::string(19, '.') + "X" + std::string(60, '.') + "\n";
+  const std::string head1 = "..X" + std::string(77, '.') + "\n";
+  for (const std::string& line :
+       {std::string("2875 of 2880 sectors rescued, 5 bad, 0 not tried"), "\n" + head0 + head1,
+        std::string(" 100 (2/1/11) 101 (2/1/12) 102 (2/1/13) 103 (2/1/14) 700 (19/0/17)\n"),
+        std::string("FAT12 volume: boot sector intact, FAT intact, root directory intact\n"),
+        std::string("Damaged: BIG.BIN\n")})
     EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
+  const Result full = cli({"read", "A", "disk.tsl", "--rescue", "--retries", "0", "--picture"});
+  EXPECT_NE(full.out.find("\n   2 .................. ..........XXXX....\n"), std::string::npos)
+      << full.out;
+  EXPECT_EQ(full.out.find(head1), std::string::npos) << full.out;
 
   const Result retried = cli({"read", "A", "disk.tsl", "--rescue", "--retries", "1"});
   ASSERT_EQ(retried.status, 0) << retried.err;
@@ -654,6 +682,9 @@ TEST_F(CliTest, ARawImageMustHaveTheDisksFormat) {
   put(at("small.img"), pattern(737280));  // 720 KB onto a 1.44 MB disk
   const Result r = cli({"write", "small.img", "B", "--yes"});
   EXPECT_EQ(r.status, 108) << r.err;
+  EXPECT_NE(r.err.find("small.img is a 720 KB image; the disk in drive B"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(") is 1.44 MB\n"), std::string::npos) << r.err;
   EXPECT_EQ(drive_bytes('B'), std::string(floppy_size, '\0'));
 }
 
@@ -690,6 +721,7 @@ TEST_F(CliTest, VerifyTellsDifferingSectorsByAddressWithStatusThree) {
 }
 
 TEST_F(CliTest, ConvertRefusesWhatItCannotDoAndKeepsWhatExists) {
+  drive('A', pattern(floppy_size));
   put(at("disk.tsl"), header(80, 2, 18, "L") + pattern(floppy_size));
   put(at("keep.img"), "the user's own file");
   put(at("note.txt"), "neither kind");
@@ -704,6 +736,8 @@ TEST_F(CliTest, ConvertRefusesWhatItCannotDoAndKeepsWhatExists) {
       {{"convert", "disk.tsl", "new.img", "--label", "X"}, 2, "no label"},
       {{"convert", "missing.tsl", "new.img"}, 106, "missing.tsl"},
       {{"convert", "disk.tsl", "disk.tsl", "--force"}, 2, "itself"},
+      {{"convert", "disk.tsl", "nodir/new.img"}, 102, "the folder nodir does not exist"},
+      {{"read", "A", "nodir/new.tsl"}, 2, "the folder nodir does not exist"},
   };
   for (const Case& c : cases) {
     const Result r = cli(c.args);

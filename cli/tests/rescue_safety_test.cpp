@@ -136,7 +136,7 @@ TEST_F(CliTest, RescueBatchesIntoOneFolderEachImageTheirOwnDiskUnderTheirOwnNumb
   std::istringstream log(slurp(at("box/log.csv")));
   std::string line;
   std::getline(log, line);
-  EXPECT_EQ(line, "number,file,time,result,bad_sectors,sha256");
+  EXPECT_EQ(line, "number,file,time,result,bad_sectors,sha256,label,same_data_as");
   std::set<std::string> numbers;
   int lines = 0;
   for (; std::getline(log, line); ++lines) {

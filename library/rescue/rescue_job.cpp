@@ -111,7 +111,7 @@ class Rescuer {
     const uint64_t good = std::min<uint64_t>(got.count / sector_ * sector_, size);
     if (good > 0) {
       if (const platform::Error put =
-              handles_.image->write_at(image_header_size + pos, data.first(good));
+              handles_.image->write_at(data_offset(request_) + pos, data.first(good));
           put != platform::Error::none) {
         fail(JOB_HEADER_WRITE_FAILED, put, "the image file could not be written");
         return 0;
@@ -292,6 +292,10 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink) {
 
 std::string map_path_of(const RescueRequest& request) {
   return request.map.empty() ? request.job.image + ".map" : request.map;
+}
+
+uint64_t data_offset(const RescueRequest& request) {
+  return request.job.raw_image ? 0 : image_header_size;
 }
 
 }  // namespace tessil::rescue

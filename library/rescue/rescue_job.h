@@ -35,7 +35,10 @@ struct RescueTuning {
 };
 
 struct RescueRequest {
-  JobRequest job;  // drive, image file and label
+  // Drive, image file and label; with job.raw_image the image is the disk's
+  // sectors alone, as GNU ddrescue makes it, so that either program can go
+  // on with the other's image and map.
+  JobRequest job;
   RescueTuning tuning;
   std::string map;  // the mapfile; empty: the image's path and ".map"
   int retries = 2;  // passes over the sectors still bad at the end
@@ -70,6 +73,9 @@ RescueOutcome run_rescue_job(const RescueRequest& request, RescueSink& sink);
 
 // The map's path for a request.
 std::string map_path_of(const RescueRequest& request);
+
+// Where the disk's first byte lies in the request's image.
+uint64_t data_offset(const RescueRequest& request);
 
 // The bytes an unreadable sector `sector` (its number on the disk) holds.
 void fill_sector(Fill fill, uint64_t sector, std::span<std::byte> bytes);

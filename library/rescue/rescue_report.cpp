@@ -124,6 +124,30 @@ std::string run_picture(const RescueMap& map) {
 
 }  // namespace
 
+std::string compact_picture(const RescueMap& map, const DriveInfo& info) {
+  if (!floppy_sized(info)) return run_picture(map);
+  const uint64_t sector_size = uint64_t(std::max(info.bytes_per_sector, 1));
+  const uint64_t spt = uint64_t(std::max(info.sectors_per_track, 1));
+  const uint64_t heads = uint64_t(std::max(info.tracks_per_cylinder, 1));
+  const uint64_t cylinders = map.size() / sector_size / (spt * heads);
+  std::string text =
+      "Tracks, cylinders 0 to " + std::to_string(cylinders - 1) + " across, one row per head:\n";
+  for (uint64_t head = 0; head < heads; ++head) {
+    for (uint64_t cylinder = 0; cylinder < cylinders; ++cylinder) {
+      char mark = '.';
+      const uint64_t first = (cylinder * heads + head) * spt;
+      for (uint64_t i = 0; i < spt && mark != 'X'; ++i) {
+        const char sector = sector_mark(state_of(map.status_at((first + i) * sector_size)));
+        if (sector != '.') mark = sector;
+      }
+      text += mark;
+    }
+    text += '\n';
+  }
+  text += "'.' rescued  'X' a bad sector  '?' a sector not tried\n";
+  return text;
+}
+
 std::string track_picture(const RescueMap& map, const DriveInfo& info) {
   return floppy_sized(info) ? cylinder_picture(map, info) : run_picture(map);
 }

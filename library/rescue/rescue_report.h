@@ -43,6 +43,11 @@ std::vector<uint64_t> sectors_in(const RescueMap& map, uint64_t sector_size, Sec
 // each for a run of sectors, 'X' where one of them is bad, else '?' where
 // one is not tried. Ends with a legend line.
 std::string track_picture(const RescueMap& map, const DriveInfo& info);
+// A floppy's picture in a few lines: one character per track, cylinders
+// across, one row per head ('X' a bad sector on it, else '?' one not
+// tried, else '.'). A larger disk's as track_picture() gives it.
+std::string compact_picture(const RescueMap& map, const DriveInfo& info);
+
 inline constexpr uint64_t picture_rows = 64;
 inline constexpr uint64_t picture_columns = 64;
 

@@ -37,17 +37,19 @@ Found what_is_at(platform::Platform& os, const std::string& path) {
   return got.count == 0 && !got.failed() ? Found::empty : Found::data;
 }
 
-// A new image: the header, then the fill of every sector, so that the file
-// has its whole size from the start. Zeros need no writing where the file
-// can simply be given its size.
+// A new image: the header (none for a raw image), then the fill of every
+// sector, so that the file has its whole size from the start. Zeros need no
+// writing where the file can simply be given its size.
 bool create_image(ImageFile& image, const RescueRequest& request, const DriveInfo& info,
                   RescueSink& sink, RescueOutcome& out) {
-  ImageHeader header = header_of(info);
-  set_label(header, request.job.label);
-  out.label = header.label;
-  if (const Error put = image.write(encode_header(header)); put != Error::none)
-    return fail(out, JOB_HEADER_WRITE_FAILED, put);
-  if (request.fill == Fill::zero && image.set_size(image_header_size + info.size) == Error::none)
+  if (!request.job.raw_image) {
+    ImageHeader header = header_of(info);
+    set_label(header, request.job.label);
+    out.label = header.label;
+    if (const Error put = image.write(encode_header(header)); put != Error::none)
+      return fail(out, JOB_HEADER_WRITE_FAILED, put);
+  }
+  if (request.fill == Fill::zero && image.set_size(data_offset(request) + info.size) == Error::none)
     return true;
   const uint64_t sector_size = uint64_t(info.bytes_per_sector);
   std::vector<std::byte> block(sector_size);
