@@ -77,12 +77,11 @@ class RescueMap {
   Phase phase = Phase::copying;
   int pass = 1;
 
- // How far along a state is, from not tried (0) to rescued (4); also its
+  // How far along a state is, from not tried (0) to rescued (4); also its
   // place among the counts.
   static std::size_t index(Status status);
 
  private:
-
   uint64_t sector_size_ = 512;
   std::vector<Status> sectors_;
   std::array<uint64_t, 5> counts_{};  // sectors by status
