@@ -2,12 +2,17 @@
 // job runs asks first; "Stop and close" cancels the job and closes only once
 // the poll has reported the job's outcome, so a disk is never left with a
 // block half-written and an image never ends without its outcome line.
+// Before the window goes, the outcome line and where the copy stopped are
+// shown in a box ("StoppedCopy") whose OK closes the window, and written to
+// standard error; a stop by signal waits for nobody and only writes them.
 #pragma once
 
 #include <QPointer>
 #include <QString>
+#include <cstdint>
 
 class ImagingBackend;
+class MessageLog;
 class QMessageBox;
 class QPushButton;
 class QTimer;
@@ -18,7 +23,8 @@ class CloseGuard {
   enum class Job { unknown, reading, writing, verifying };
 
   // `poll_timer` runs while a started job has not been reported yet.
-  CloseGuard(QWidget& window, ImagingBackend& backend, QTimer& poll_timer);
+  // `log` holds the outcome line once a job is reported.
+  CloseGuard(QWidget& window, ImagingBackend& backend, QTimer& poll_timer, const MessageLog& log);
 
   // The window started a job; the question names it.
   void jobStarted(Job job, const QString& drive);
@@ -47,13 +53,20 @@ class CloseGuard {
   Answer ask();
   void beginStop();
   bool reported() const;
+  void reportStop();
+  QString stopPlace();
 
   QWidget& window_;
   ImagingBackend& backend_;
   QTimer& poll_timer_;
+  const MessageLog& log_;
   Job job_ = Job::unknown;
   QString drive_;
   bool stopping_ = false;
+  // The stop came from a signal: nobody is there to answer a box.
+  bool by_signal_ = false;
+  bool stop_reported_ = false;
+  int32_t stop_percent_ = 0;
   // The question while it is open, and its "Stop and close" button.
   QPointer<QMessageBox> question_;
   QPushButton* stop_button_ = nullptr;

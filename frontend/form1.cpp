@@ -40,7 +40,7 @@ Form1::Form1(ImagingBackend& backend, LinkOpener& links, std::function<void()> b
       std::make_unique<JobPoller>(backend, *timer_, *ui_->ProgressBar1, *log_, std::move(beep));
   verify_ = std::make_unique<VerifyAfterWrite>(backend, *log_, *timer_, *menuBar(), ui_->about);
   poller_->setEndReporter([this](int32_t code) { return verify_->reportEnd(code); });
-  close_guard_ = std::make_unique<CloseGuard>(*this, backend, *timer_);
+  close_guard_ = std::make_unique<CloseGuard>(*this, backend, *timer_, *log_);
   verify_->setHooks([this] { return !close_guard_->stopping(); },
                     [this](const QString& drive) {
                       close_guard_->jobStarted(CloseGuard::Job::verifying, drive);

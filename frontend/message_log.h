@@ -14,9 +14,12 @@ class MessageLog {
   void LogMessage(int32_t code, const QString& message);
 
   int64_t lines() const { return counter_; }
+  // The line appended last, or empty.
+  const QString& lastLine() const { return last_line_; }
 
  private:
   QListWidget& list_;
   // Wide enough that the numbering never wraps around.
   int64_t counter_ = 0;
+  QString last_line_;
 };

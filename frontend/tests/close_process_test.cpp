@@ -2,12 +2,14 @@
 // onto a 64 MiB file drive: by closing its window and answering "Stop and
 // close", or by SIGTERM. The drive must then hold the image's
 // bytes up to a block boundary and its old bytes after it (or the whole
-// image), and the program must have shown the job's outcome before it ended.
+// image), and the program must have shown the job's outcome and where it
+// stopped before it ended, and written both to standard error.
 #include <signal.h>
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -57,12 +59,14 @@ class CloseProcessTest : public QObject {
   QString image;
   QByteArray old_bytes;
   QByteArray new_bytes;
+  qint64 sectors = 0;  // as the drive's geometry counts them
 
   struct Run {
     bool finished = false;
     QProcess::ExitStatus status = QProcess::CrashExit;
     int code = -1;
     QStringList shown;
+    QString errors;
   };
 
   // One run of the program: it writes the image onto drive A and is stopped
@@ -100,6 +104,7 @@ class CloseProcessTest : public QObject {
     result.status = process.exitStatus();
     result.code = process.exitCode();
     result.shown = logLines(log);
+    result.errors = QString::fromLocal8Bit(process.readAllStandardError());
     return result;
   }
 
@@ -123,6 +128,8 @@ class CloseProcessTest : public QObject {
              1);
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
     QCOMPARE(qint64{geometry[4]}, disk_size);
+    sectors = qint64{geometry[0]} * geometry[1] * geometry[2];
+    QVERIFY(sectors > 0);
     QByteArray header(header_size, '\0');
     for (int i = 0; i < 4; ++i)
       qToLittleEndian<quint32>(quint32(geometry[i]), header.data() + 4 * i);
@@ -181,8 +188,30 @@ class CloseProcessTest : public QObject {
       QVERIFY2(written % block == 0, qPrintable(QStringLiteral("stopped at byte %1").arg(written)));
       QVERIFY2(now.mid(written) == old_bytes.mid(written),
                qPrintable(QStringLiteral("old bytes changed past block %1").arg(written / block)));
+      const QStringList boxes =
+          result.shown.filter(QRegularExpression(QStringLiteral("^stopped\t")));
       if (outcome == QLatin1String("1 : 105 : User cancelled")) {
         stopped_midway = true;
+        // Where it stopped is derived from a whole percentage: within a
+        // hundredth of the disk, and as much again for progress a chunk late.
+        const QString total = QLocale(QLocale::English, QLocale::UnitedStates).toString(sectors);
+        const QRegularExpressionMatch place =
+            QRegularExpression(
+                QStringLiteral("Stopped at about sector ([\\d,]+) of %1 \\(\\d+ %\\): "
+                               "the disk in drive A holds the new image up to "
+                               "there and its old data after\\.")
+                    .arg(total))
+                .match(result.errors);
+        QVERIFY2(place.hasMatch(), qPrintable(result.errors));
+        QVERIFY(result.errors.contains(QLatin1String("tessil: 1 : 105 : User cancelled\n")));
+        const qint64 sector = place.captured(1).remove(QLatin1Char(',')).toLongLong();
+        QVERIFY2(qAbs(sector * (disk_size / sectors) - written) <= disk_size / 50,
+                 qPrintable(place.captured(0)));
+        const QStringList expected_boxes =
+            stop == QLatin1String("close")
+                ? QStringList{QStringLiteral("stopped\t%1\t%2").arg(outcome, place.captured(0))}
+                : QStringList();
+        QCOMPARE(boxes, expected_boxes);
         qInfo("stopped after %lld of %lld blocks", written / block, disk_size / block);
       } else {
         QVERIFY2(outcome == QLatin1String("1 : 0 : Done") || outcome.isEmpty(),

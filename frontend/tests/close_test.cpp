@@ -129,26 +129,58 @@ class CloseTest : public QObject, public Form1Probe {
   }
 
   // The window stays, and keeps showing the job, until its outcome is
-  // reported; closing it again meanwhile asks nothing.
+  // reported; closing it again meanwhile asks nothing. Then a box shows the
+  // outcome and where the copy stopped, and its OK closes the window. With
+  // no geometry from the drive, only the percentage is told. Where it stopped
+  // is as far as the job had come at the cancel.
+  void stopAndCloseWaitsForTheJobsOutcome_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("geometryResult");
+    QTest::addColumn<QString>("place");
+    QTest::newRow("write") << "Command3" << 1
+                           << "Stopped at about sector 1,209 of 2,880 (42 %): the disk in drive B "
+                              "holds the new image up to there and its old data after.";
+    QTest::newRow("read, drive gone quiet")
+        << "Command2" << 0
+        << "Stopped at about 42 % of the disk: the image file is incomplete, it holds the disk "
+           "only up to there.";
+  }
   void stopAndCloseWaitsForTheJobsOutcome() {
-    QVERIFY(startJob("Command3"));
-    ModalScript script({answerWith(stop_and_close)});
-    QVERIFY(!form->close());
-    QVERIFY2(script.succeeded(), qPrintable(script.report()));
+    QFETCH(QString, command);
+    QFETCH(int, geometryResult);
+    QFETCH(QString, place);
+    QVERIFY(startJob(qPrintable(command)));
+    backend.drives[QStringLiteral("B")].result = geometryResult;
+    {
+      ModalScript script({answerWith(stop_and_close)});
+      QVERIFY(!form->close());
+      QVERIFY2(script.succeeded(), qPrintable(script.report()));
+    }
     QCOMPARE(cancels(), 1);
     QVERIFY(form->isVisible());
 
     backend.percentage = 57;
     form->tick();
     QCOMPARE(bar()->value(), 57);
-    ModalScript no_question;
-    QVERIFY(!form->close());
-    QVERIFY2(no_question.succeeded(), qPrintable(no_question.report()));
+    {
+      ModalScript no_question;
+      QVERIFY(!form->close());
+      QVERIFY2(no_question.succeeded(), qPrintable(no_question.report()));
+    }
     QVERIFY(form->isVisible());
     QCOMPARE(lines(), QStringList());
 
     backend.finish(105, 57);
+    QStringList shown;
+    bool visible_under_box = false;
+    ModalScript box({[this, &shown, &visible_under_box](QWidget* modal) {
+      visible_under_box = form->isVisible();
+      return ModalScript::acceptBox(QStringLiteral("StoppedCopy"), &shown)(modal);
+    }});
     form->tick();
+    QVERIFY2(box.succeeded(), qPrintable(box.report()));
+    QVERIFY(visible_under_box);
+    QCOMPARE(shown, (QStringList{QStringLiteral("1 : 105 : User cancelled"), place}));
     QCOMPARE(lines(), QStringList{"1 : 105 : User cancelled"});
     QVERIFY(!form->isVisible());
     QCOMPARE(cancels(), 1);
@@ -211,8 +243,11 @@ class CloseTest : public QObject, public Form1Probe {
     QVERIFY(form->isVisible());
     QTRY_VERIFY(!form->aboutWindow());
 
+    // Nobody is there to answer: no box, the window closes at once.
     backend.finish(105, 60);
+    ModalScript no_box;
     form->tick();
+    QVERIFY2(no_box.succeeded(), qPrintable(no_box.report()));
     QCOMPARE(lines(), QStringList{"1 : 105 : User cancelled"});
     QVERIFY(!form->isVisible());
   }

@@ -113,3 +113,16 @@ ModalScript::Answer ModalScript::answerQuestion(bool yes) {
     return {};
   };
 }
+
+ModalScript::Answer ModalScript::acceptBox(const QString& object_name, QStringList* texts) {
+  return [object_name, texts](QWidget* modal) -> QString {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (!box || box->objectName() != object_name)
+      return QStringLiteral("expected %1, got \"%2\"").arg(object_name, modal->objectName());
+    if (texts) *texts = {box->text(), box->informativeText()};
+    QAbstractButton* ok = box->button(QMessageBox::Ok);
+    if (!ok) return QStringLiteral("%1 without OK").arg(object_name);
+    ok->click();
+    return {};
+  };
+}

@@ -32,6 +32,9 @@ class ModalScript : public QObject {
   static Answer acceptFile(const QString& path, const QString& expected_title = {});
   static Answer rejectDialog(const QString& expected_title = {});
   static Answer answerQuestion(bool yes);
+  // Presses OK on the message box named `object_name`, noting its text and
+  // informative text.
+  static Answer acceptBox(const QString& object_name, QStringList* texts = nullptr);
 
  private:
   void poll();

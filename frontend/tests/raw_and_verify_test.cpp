@@ -268,11 +268,15 @@ class RawAndVerifyTest : public QObject, public Form1Probe {
     backend.calls.clear();
     backend.cancel_ends_job = false;
     QVERIFY(write(image));
-    ModalScript script({answer(QStringLiteral("Stop and close"))});
-    QVERIFY(!form->close());
-    QVERIFY2(script.succeeded(), qPrintable(script.report()));
+    {
+      ModalScript script({answer(QStringLiteral("Stop and close"))});
+      QVERIFY(!form->close());
+      QVERIFY2(script.succeeded(), qPrintable(script.report()));
+    }
     backend.finish(0);
+    ModalScript outcome({ModalScript::acceptBox(QStringLiteral("StoppedCopy"))});
     form->tick();
+    QVERIFY2(outcome.succeeded(), qPrintable(outcome.report()));
     QCOMPARE(lines().last(), QStringLiteral("3 : 0 : Done"));
     QVERIFY(!backend.calls.contains(QStringLiteral("readdisk")));
     QVERIFY(!form->isVisible());

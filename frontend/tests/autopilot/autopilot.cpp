@@ -6,7 +6,8 @@
 // With TESSIL_AUTOPILOT_WRITE set to an image file it writes that image
 // instead, with drive A, and once the job runs notes "running"; with
 // TESSIL_AUTOPILOT_STOP=close it then closes the window and answers the
-// question "Stop and close". The message list is noted as the program quits.
+// question "Stop and close", and notes and accepts the box that says where
+// the copy stopped. The message list is noted as the program quits.
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -60,7 +61,13 @@ void lookDuringJob() {
     static_cast<QDialog*>(files)->accept();  // as its Open button does
     return;
   }
-  if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+  auto* box = qobject_cast<QMessageBox*>(modal);
+  if (box && box->objectName() == QLatin1String("StoppedCopy")) {
+    record(QStringLiteral("stopped\t%1\t%2").arg(box->text(), box->informativeText()));
+    box->button(QMessageBox::Ok)->click();
+    return;
+  }
+  if (box) {
     QStringList buttons;
     for (QAbstractButton* button : box->buttons()) buttons << button->text();
     buttons.sort();  // the platform's order of button roles aside
