@@ -2,6 +2,7 @@
 // that holds its job until the test ends it; and the termination signals,
 // which stop and close without asking.
 #include <QAction>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -250,6 +251,31 @@ class CloseTest : public QObject, public Form1Probe {
     QVERIFY2(no_box.succeeded(), qPrintable(no_box.report()));
     QCOMPARE(lines(), QStringList{"1 : 105 : User cancelled"});
     QVERIFY(!form->isVisible());
+  }
+
+  // A signal while the box waits for its OK closes the window without it.
+  void terminationSignalDismissesTheStoppedCopyBox() {
+    TerminationSignals termination;
+    connect(&termination, &TerminationSignals::received, form.get(), &Form1::stopAndClose);
+    QVERIFY(startJob("Command3"));
+    {
+      ModalScript script({answerWith(stop_and_close)});
+      QVERIFY(!form->close());
+      QVERIFY2(script.succeeded(), qPrintable(script.report()));
+    }
+    backend.finish(105);
+    ModalScript box({[](QWidget* modal) {
+      std::raise(SIGTERM);
+      return modal->objectName() == QLatin1String("StoppedCopy") ? QString() : modal->objectName();
+    }});
+    QElapsedTimer clock;
+    clock.start();
+    form->tick();
+    // Well before the script's own timeout would have rejected the box.
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY2(box.succeeded(), qPrintable(box.report()));
+    QTRY_VERIFY(!form->isVisible());
+    QCOMPARE(lines(), QStringList{"1 : 105 : User cancelled"});
   }
 
   // With no job, a signal closes at once, even over an open file dialog.
