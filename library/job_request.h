@@ -17,9 +17,6 @@ struct JobRequest {
   // The image is raw: the disk's sectors without a header. A raw image to
   // write must have the size of the disk's own standard format.
   bool raw_image = false;
-  // A raw image shorter than the disk, as programs leave out empty trailing
-  // sectors: zeros stand for the rest in the write and in the verify.
-  bool pad_raw = false;
   // Take the SHA-256 and MD5 of the data as it streams.
   bool checksums = false;
   // The job's own geometry query prints its lines on standard output, as
@@ -35,6 +32,11 @@ struct JobRequest {
   // The platform the job reaches the system through; null: the process's
   // own. The engine takes it from here, never from a global of its own.
   platform::Platform* platform = nullptr;
+
+  // A raw image shorter than the disk, as programs leave out empty trailing
+  // sectors: zeros stand for the rest in the write and in the verify.
+  // (Last: callers fill the fields above in order.)
+  bool pad_raw = false;
 
   platform::Platform& os() const { return platform ? *platform : platform::current(); }
 };
