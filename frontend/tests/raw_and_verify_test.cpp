@@ -146,6 +146,19 @@ class RawAndVerifyTest : public QObject, public Form1Probe {
     QCOMPARE(readFile(raw), patterned(size));
   }
 
+  // A FAT boot sector made for another format than the disk's refuses it.
+  void aBootSectorOfAnotherFormatIsRefused() {
+    QByteArray boot = patterned(100 * 512);
+    const quint16 fields[][2] = {{11, 512}, {19, 1440}, {24, 9}, {26, 2}, {510, 0xAA55}};
+    for (const auto& [at, value] : fields) qToLittleEndian(value, boot.data() + at);
+    boot[0] = char(0xEB);
+    QVERIFY(writeFile(path("boot.img"), boot));
+    QVERIFY(write(path("boot.img")));
+    QVERIFY2(lines().join('|').contains(QStringLiteral("a 720 KB disk image")),
+             qPrintable(lines().join('|')));
+    QVERIFY(!backend.calls.contains(QStringLiteral("writedisk")));
+  }
+
   void tessilImageIsNotAskedAbout() {
     const QString image = path("disk.img");
     QVERIFY(writeFile(image, header144() + patterned(disk_size)));
