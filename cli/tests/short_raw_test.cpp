@@ -26,6 +26,11 @@ TEST_F(CliTest, AShortRawImageIsWrittenWithZerosAfterItAndVerified) {
                        "zeros"))
       << r.err;
   EXPECT_EQ(drive_bytes('A'), reversed + std::string(floppy_size - reversed.size(), '\0'));
+  EXPECT_EQ(cli({"verify", "boot.img", "A"}).status, 0);
+  std::string spoiled = drive_bytes('A');
+  spoiled.back() = '\1';  // in the zeros after the image
+  drive('A', spoiled);
+  EXPECT_EQ(cli({"verify", "boot.img", "A"}).status, 3);
 
   // A partial last sector is padded too; --raw makes any name raw.
   put(at("part.bin"), "boot code");
