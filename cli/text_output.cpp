@@ -77,7 +77,7 @@ void print_image(const app::ImageFacts& image) {
     print_fact("Format:", format);
     return;
   }
-  if (image.raw() || image.boot_format) print_fact("Format:", format);
+  if (image.boot_format) print_fact("Format:", format);
   print_fact("Kind:", kind_text(image));
   print_fact("Label:", image.raw() ? std::string("none (a raw image has no label)")
                                    : printable(image.header.label));
