@@ -87,6 +87,12 @@ std::string human_size(uint64_t bytes) {
   return text;
 }
 
+std::string grouped(uint64_t number) {
+  std::string digits = std::to_string(number);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
 std::string drive_text(char letter, std::string_view device) {
   std::string text = "drive ";
   text += letter;

@@ -27,6 +27,9 @@ std::string geometry_text(const ImageHeader& geometry);
 // "80 x 2 x 18 x 512", for tables.
 std::string geometry_short(const ImageHeader& geometry);
 
+// Thousands apart, as sizes are read: 1,474,560.
+std::string grouped(uint64_t number);
+
 // A size for people: "512 B", "1440 KiB", "64.0 MiB".
 std::string human_size(uint64_t bytes);
 

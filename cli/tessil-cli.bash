@@ -46,9 +46,9 @@ _tessil_cli() {
       drives | info) options+=' --json' ;;
       read) options+=' --label --raw --tessil --force --no-report --progress --json --rescue --retries --fill --map --picture' ;;
       batch) options+=' --start --count --label --label-from-volume --raw --tessil --no-report --skip-duplicates --progress --rescue --retries --fill' ;;
-      write) options+=' --yes --force --no-verify --progress' ;;
+      write) options+=' --yes --raw --tessil --force --no-verify --progress' ;;
       verify) options+=' --progress --json' ;;
-      convert) options+=' --label --raw --tessil --force' ;;
+      convert) options+=' --label --raw --tessil --format --force' ;;
     esac
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
     return
@@ -58,7 +58,7 @@ _tessil_cli() {
   local argument=0 i
   for ((i = at + 1; i < cword; i++)); do
     case ${words[i]} in
-      -l | --label | --retries | --fill | --map | --start | --count) ((i++)) ;;
+      -l | --label | --retries | --fill | --map | --start | --count | --format) ((i++)) ;;
       -*) ;;
       *) ((argument++)) ;;
     esac

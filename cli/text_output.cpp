@@ -67,6 +67,17 @@ void print_checksums(const Checksums& sums) {
 
 void print_image(const app::ImageFacts& image) {
   print_fact("Image:", printable(image.path));
+  const std::string format =
+      image.boot_format ? std::string(image.boot_format->name) + ", from its FAT boot sector"
+                        : std::string("none from a FAT boot sector");
+  if (image.kind == ImageKind::neither) {
+    print_fact("Kind:", "short raw image, by its name: " +
+                            grouped(app::sectors_in(image.file_size)) + " sectors (" +
+                            grouped(image.file_size) + " bytes), written with zeros after its end");
+    print_fact("Format:", format);
+    return;
+  }
+  if (image.boot_format) print_fact("Format:", format);
   print_fact("Kind:", kind_text(image));
   print_fact("Label:", image.raw() ? std::string("none (a raw image has no label)")
                                    : printable(image.header.label));

@@ -11,6 +11,8 @@
 #include "label_text.h"
 #include "raw_image_write.h"
 #include "result_messages.h"
+#include "standard_formats.h"
+#include "tessil.h"
 #include "ui_form1.h"
 #include "verify_after_write.h"
 #include "window_placement.h"
@@ -167,6 +169,16 @@ void Form1::readFloppyToImageFile() {
   startPolling();
 }
 
+// The standard format of the disk in `drive` as it is now, or null.
+const tessil::StandardFormat* Form1::driveFormat(const QString& drive) {
+  int32_t cylinders = 0, heads = 0, sectors = 0, bytes = 0, size = 0;
+  if (backend_.getdriveinfo(drive, cylinders, heads, sectors, bytes, size) != 1 || cylinders <= 0 ||
+      heads <= 0 || sectors <= 0 || bytes <= 0)
+    return nullptr;
+  return tessil::standard_format_of(uint32_t(cylinders), uint32_t(heads), uint32_t(sectors),
+                                    uint32_t(bytes));
+}
+
 // Command3.
 void Form1::writeImageFileToFloppy() {
   if (!busyTest()) return;
@@ -180,6 +192,16 @@ void Form1::writeImageFileToFloppy() {
   if (const tessil::StandardFormat* format = raw_image_write::rawFormatOf(image_path)) {
     if (!raw_image_write::askToWrite(*this, image_path, *format)) return;
     copy = raw_image_write::tessilCopyOf(image_path, *format, *log_);
+    if (!copy) return;
+    image_path = copy->fileName();
+  } else if (const std::optional<raw_image_write::ShortRaw> short_raw = raw_image_write::shortRawOf(
+                 image_path, [this, &drive] { return driveFormat(drive); }, drive)) {
+    if (!short_raw->refusal.isEmpty()) {
+      LogMessage(JOB_GEOMETRY_MISMATCH, short_raw->refusal);
+      return;
+    }
+    if (!raw_image_write::askToWriteShort(*this, short_raw->sentence)) return;
+    copy = raw_image_write::tessilCopyOf(image_path, *short_raw->format, *log_, true);
     if (!copy) return;
     image_path = copy->fileName();
   }

@@ -19,9 +19,13 @@ class VerifyAfterWrite;
 class LinkOpener;
 class QTimer;
 
+namespace tessil {
+struct StandardFormat;
+}
+
 namespace Ui {
 class Form1;
-}
+}  // namespace Ui
 
 class Form1 : public QMainWindow {
   Q_OBJECT
@@ -63,6 +67,7 @@ class Form1 : public QMainWindow {
   // Each logs why and returns false when the command must end here.
   bool driveTest(QString& drive);
   bool busyTest();
+  const tessil::StandardFormat* driveFormat(const QString& drive);
   void startPolling();
 
   std::unique_ptr<Ui::Form1> ui_;

@@ -6,7 +6,9 @@
 
 #include <QString>
 #include <QTemporaryFile>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "standard_formats.h"
 
@@ -25,8 +27,28 @@ QString describe(const tessil::StandardFormat& format);
 // Asks before a raw image is written; true on yes.
 bool askToWrite(QWidget& parent, const QString& path, const tessil::StandardFormat& format);
 
-// The private tessil copy of a raw image, or null with the failure logged.
+// The private tessil copy of a raw image, or null with the failure logged;
+// a short one is padded with zeros to `format`.
 std::unique_ptr<QTemporaryFile> tessilCopyOf(const QString& path,
-                                             const tessil::StandardFormat& format, MessageLog& log);
+                                             const tessil::StandardFormat& format, MessageLog& log,
+                                             bool short_raw = false);
+
+// A file of no standard size that its name (.img, .ima, .vfd, .flp) makes a
+// raw image, shorter than its disk as programs leave out empty trailing
+// sectors. Its format is its FAT boot sector's, else the disk's (asked of
+// `disk` only for such a file);
+// `refusal` says why it cannot be written there.
+struct ShortRaw {
+  const tessil::StandardFormat* format = nullptr;
+  uint64_t size = 0;
+  QString sentence;  // what the file is, for the question
+  QString refusal;
+};
+std::optional<ShortRaw> shortRawOf(const QString& path,
+                                   const std::function<const tessil::StandardFormat*()>& disk,
+                                   const QString& drive);
+
+// Asks with `sentence` before a short raw image is written; true on yes.
+bool askToWriteShort(QWidget& parent, const QString& sentence);
 
 }  // namespace raw_image_write

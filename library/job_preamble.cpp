@@ -49,6 +49,10 @@ JobOutcome match_image_to_drive(platform::ImageFile& image, const JobRequest& re
   const ImageHeader drive_record = header_of(drive.info);
   if (request.raw_image) {
     const std::optional<uint64_t> size = image.size();
+    if (request.pad_raw)
+      return {size && *size > 0 && *size <= drive.info.size ? JOB_OK : JOB_GEOMETRY_MISMATCH,
+              platform::Error::none,
+              {}};
     const StandardFormat* format = size ? standard_format_of(*size) : nullptr;
     if (!format || !same_geometry(header_of(*format), drive_record))
       return {JOB_GEOMETRY_MISMATCH, platform::Error::none, {}};

@@ -33,6 +33,11 @@ struct JobRequest {
   // own. The engine takes it from here, never from a global of its own.
   platform::Platform* platform = nullptr;
 
+  // A raw image shorter than the disk, as programs leave out empty trailing
+  // sectors: zeros stand for the rest in the write and in the verify.
+  // (Last: callers fill the fields above in order.)
+  bool pad_raw = false;
+
   platform::Platform& os() const { return platform ? *platform : platform::current(); }
 };
 

@@ -106,6 +106,23 @@ InspectResult inspect_image(const std::string& path, bool checksums, ImageFileIn
   return InspectResult::ok;
 }
 
+namespace {
+
+bool write_zeros(uint64_t count, DataDigest& digest, platform::ImageFile& out,
+                 platform::Error& error) {
+  const std::array<std::byte, chunk> zeros{};
+  for (uint64_t done = 0; done < count;) {
+    const std::span<const std::byte> data =
+        std::span(zeros).first(static_cast<std::size_t>(std::min<uint64_t>(chunk, count - done)));
+    digest.update(data);
+    if ((error = out.write(data)) != platform::Error::none) return false;
+    done += data.size();
+  }
+  return true;
+}
+
+}  // namespace
+
 ConvertOutcome convert_image(const ConvertRequest& request) {
   ConvertOutcome outcome;
   ImageFileInfo info;
@@ -113,6 +130,15 @@ ConvertOutcome convert_image(const ConvertRequest& request) {
   platform::Platform& os = request.platform ? *request.platform : platform::current();
   if (inspect_image(request.input, false, info, error, os) != InspectResult::ok) {
     return {ConvertResult::input_unreadable, ImageKind::neither, error, {}};
+  }
+  // A short raw image is the start of a disk of its format.
+  const StandardFormat* padded = request.short_raw_format;
+  if (info.kind == ImageKind::neither && padded && info.file_size > 0 &&
+      info.file_size < padded->size) {
+    info.kind = ImageKind::raw;
+    info.data_size = info.file_size;
+  } else {
+    padded = nullptr;
   }
   outcome.from = info.kind;
   if (info.kind == ImageKind::neither) {
@@ -181,14 +207,18 @@ ConvertOutcome convert_image(const ConvertRequest& request) {
     ok = got.count == skipped.size();
     if (!ok) error = got.failed() ? got.error : platform::Error::io;
   } else {
-    const HeaderBytes bytes =
-        encode_header(header_of(*standard_format_of(info.file_size), request.label.value_or("")));
+    const HeaderBytes bytes = encode_header(header_of(
+        padded ? *padded : *standard_format_of(info.file_size), request.label.value_or("")));
     error = out->write(bytes);
     ok = error == platform::Error::none;
     write_failed = !ok;
   }
   DataDigest digest;
   if (ok) ok = stream_data(*in, info.data_size, &digest, out.get(), error, write_failed);
+  if (ok && padded) {
+    ok = write_zeros(padded->size - info.data_size, digest, *out, error);
+    write_failed = !ok;
+  }
   if (ok) {
     error = out->finish();
     ok = error == platform::Error::none;

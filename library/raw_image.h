@@ -42,6 +42,9 @@ struct ConvertRequest {
   std::optional<std::string> label;  // for a new tessil image; none: empty
   bool replace = false;              // an existing output may be replaced
   bool private_output = false;       // readable by its owner alone
+  // An input of no kind is a short raw image of this format, its missing
+  // sectors zeros; null: it is no image.
+  const StandardFormat* short_raw_format = nullptr;
   // The platform the conversion reaches files through; null: the process's.
   platform::Platform* platform = nullptr;
 };

@@ -18,16 +18,22 @@ namespace {
 // Takes from the disk and "puts" by comparing with the image's next bytes.
 class DiskAgainstImage final : public BlockEnds {
  public:
-  DiskAgainstImage(JobHandles& handles, TrackReader& reader, VerifyOutcome& result)
-      : handles_(handles), reader_(reader), result_(result) {}
+  DiskAgainstImage(JobHandles& handles, TrackReader& reader, VerifyOutcome& result, bool pad)
+      : handles_(handles), reader_(reader), result_(result), pad_(pad) {}
 
   platform::ReadResult take(std::span<std::byte> block) override { return reader_.take(block); }
   platform::Error put(std::span<const std::byte> block) override {
     std::array<std::byte, TESSIL_BLOCK_SIZE> expected;
     const platform::ReadResult got = handles_.image->read(std::span(expected).first(block.size()));
     if (got.failed()) return got.error;
+    std::size_t count = got.count;
+    // A short raw image was written with zeros after its end.
+    if (pad_ && count < block.size()) {
+      std::fill(expected.begin() + std::ptrdiff_t(count), expected.end(), std::byte{0});
+      count = block.size();
+    }
     const bool same =
-        got.count == block.size() && std::equal(block.begin(), block.end(), expected.begin());
+        count == block.size() && std::equal(block.begin(), block.end(), expected.begin());
     count_sector(result_, same, static_cast<uint32_t>(result_.drive.tracks_per_cylinder),
                  static_cast<uint32_t>(result_.drive.sectors_per_track));
     return platform::Error::none;
@@ -38,6 +44,7 @@ class DiskAgainstImage final : public BlockEnds {
   JobHandles& handles_;
   TrackReader& reader_;
   VerifyOutcome& result_;
+  bool pad_;
 };
 
 // The image's size must be exactly its header and this disk: a shorter or
@@ -45,6 +52,7 @@ class DiskAgainstImage final : public BlockEnds {
 bool image_holds_the_disk(platform::ImageFile& image, const JobRequest& request,
                           uint64_t disk_size) {
   const std::optional<uint64_t> size = image.size();
+  if (request.pad_raw) return size && *size > 0 && *size <= disk_size;
   return size && *size == disk_size + (request.raw_image ? 0 : image_header_size);
 }
 
@@ -88,7 +96,7 @@ VerifyOutcome run_verify_job(const JobRequest& request, JobSink& sink) {
           ? static_cast<std::size_t>(drive.info.bytes_per_sector)
           : TESSIL_BLOCK_SIZE;
   TrackReader reader(*handles.disk, drive.info.size, command_bytes(drive.info), sector);
-  DiskAgainstImage compare(handles, reader, result);
+  DiskAgainstImage compare(handles, reader, result, request.pad_raw);
   std::optional<DataDigest> digest;
   std::optional<DigestingEnds> digesting;
   if (request.checksums) digesting.emplace(compare, digest.emplace());

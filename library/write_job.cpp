@@ -1,4 +1,5 @@
 // The write job: an image file onto a disk of the same geometry.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -17,10 +18,21 @@ namespace {
 
 class ImageToDisk final : public BlockEnds {
  public:
-  ImageToDisk(JobHandles& handles, TrackWriter& writer, uint64_t total)
-      : handles_(handles), writer_(writer), total_(total) {}
+  ImageToDisk(JobHandles& handles, TrackWriter& writer, uint64_t total, bool pad)
+      : handles_(handles), writer_(writer), total_(total), pad_(pad) {}
   platform::ReadResult take(std::span<std::byte> block) override {
-    return handles_.image->read(block);
+    platform::ReadResult got = handles_.image->read(block);
+    // A short raw image ends early; the disk's remaining bytes are zeros.
+    if (pad_ && !got.failed() && got.count < block.size()) {
+      const std::size_t whole = static_cast<std::size_t>(
+          std::min<uint64_t>(block.size(), total_ - std::min(taken_, total_)));
+      if (got.count < whole)
+        std::fill(block.begin() + std::ptrdiff_t(got.count), block.begin() + std::ptrdiff_t(whole),
+                  std::byte{0});
+      got = {std::max(got.count, whole), platform::Error::none, false};
+    }
+    taken_ += got.count;
+    return got;
   }
   platform::Error put(std::span<const std::byte> block) override { return writer_.put(block); }
   void counted(uint64_t done) override {
@@ -32,6 +44,8 @@ class ImageToDisk final : public BlockEnds {
   JobHandles& handles_;
   TrackWriter& writer_;
   uint64_t total_;
+  bool pad_;
+  uint64_t taken_ = 0;
 };
 
 }  // namespace
@@ -57,7 +71,7 @@ JobOutcome run_write_job(const JobRequest& request, JobSink& sink) {
   if (!handles.disk) return outcome;
 
   TrackWriter writer(*handles.disk, command_bytes(drive.info));
-  ImageToDisk image_to_disk(handles, writer, drive.info.size);
+  ImageToDisk image_to_disk(handles, writer, drive.info.size, request.pad_raw);
   // The crypto library is touched only when checksums were asked for.
   std::optional<DataDigest> digest;
   std::optional<DigestingEnds> digesting;

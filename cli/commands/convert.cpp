@@ -2,6 +2,7 @@
 // a tessil image into a raw image, or a raw image into a tessil image. The
 // kind OUTPUT's name says must be the other; a name of neither kind's
 // extension takes the other kind.
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -24,7 +25,52 @@ struct ConvertOptions {
   std::optional<std::string> label;
   bool force = false;
   KindFlags kind;
+  std::string format;  // of a short raw INPUT, by a name of the size table
 };
+
+// "1.44M", "1.44 MB", "720k": the table's names without spaces or a B.
+std::string folded_format_name(std::string_view name) {
+  std::string folded;
+  for (const char c : name)
+    if (c != ' ') folded += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (folded.ends_with('B')) folded.pop_back();
+  return folded;
+}
+
+const StandardFormat* format_named(const std::string& name) {
+  for (const StandardFormat& format : standard_formats)
+    if (folded_format_name(format.name) == folded_format_name(name)) return &format;
+  return nullptr;
+}
+
+// The format a short raw INPUT was cut from: its FAT boot sector's, else
+// --format's; words for why there is none.
+const StandardFormat* short_raw_format(const ConvertOptions& options, const app::ImageFacts& input,
+                                       std::string& why) {
+  const StandardFormat* named = options.format.empty() ? nullptr : format_named(options.format);
+  if (!options.format.empty() && !named) {
+    why = "--format " + options.format + " names no standard format; give one of";
+    for (const StandardFormat& format : standard_formats)
+      why += " " + folded_format_name(format.name);
+    return nullptr;
+  }
+  if (input.boot_format && named && named != input.boot_format) {
+    why = options.input + " is a " + std::string(input.boot_format->name) +
+          " disk image by its FAT boot sector, not " + std::string(named->name);
+    return nullptr;
+  }
+  const StandardFormat* format = input.boot_format ? input.boot_format : named;
+  if (!format) {
+    why = options.input + " is a short raw image of " + grouped(input.file_size) +
+          " bytes, and no FAT boot sector names its disk's format; give it with --format "
+          "(1.44M, 720K, ...)";
+  } else if (input.file_size >= format->size) {
+    why = options.input + " holds " + grouped(input.file_size) + " bytes, more than a " +
+          std::string(format->name) + " disk";
+    return nullptr;
+  }
+  return format;
+}
 
 // The kind OUTPUT asks for, when its name or a flag says one.
 std::optional<bool> raw_output(const ConvertOptions& options) {
@@ -45,18 +91,32 @@ int convert(const ConvertOptions& options) {
   if (!input.missing.empty() && !options.force)
     return refuse(options.input + " is incomplete: " + input.missing +
                   "; give --force to convert it all the same");
+  const bool short_raw = input.kind == ImageKind::neither && raw_by_name(options.input) &&
+                         !tessil_by_name(options.input) && input.file_size > 0;
+  const StandardFormat* padded = nullptr;
+  if (short_raw) {
+    if (raw_output(options) == true)
+      return refuse(options.input +
+                    " is a short raw image, and convert makes a tessil image of it: name "
+                    "OUTPUT *.tsl or give --tessil");
+    std::string why;
+    padded = short_raw_format(options, input, why);
+    if (!padded) return refuse(why);
+  } else if (!options.format.empty()) {
+    return refuse("--format is for a short raw INPUT; " + options.input + " is none");
+  }
   if (input.kind != ImageKind::neither && raw_output(options) == input.raw() &&
       !platform::same_file(options.input, options.output))
     return refuse(options.input + " is a " + (input.raw() ? "raw" : "tessil") +
                   " image already, and convert makes the other kind: name OUTPUT " +
                   (input.raw() ? "*.tsl or give --tessil" : "*.img or give --raw"));
-  if (!input.raw() && options.label)
+  if (!input.raw() && !short_raw && options.label)
     return refuse(options.input +
                   " is a tessil image and becomes a raw image, which has no label; "
                   "--label is for a raw image made into a tessil image");
 
   const ConvertOutcome outcome =
-      convert_image({options.input, options.output, options.label, options.force});
+      convert_image({options.input, options.output, options.label, options.force, false, padded});
   switch (outcome.result) {
     case ConvertResult::ok:
       break;
@@ -83,8 +143,9 @@ int convert(const ConvertOptions& options) {
   }
   if (outcome.from == ImageKind::raw) {
     std::printf("Done: %s (%s) into the tessil image %s, labelled \"%s\"\n", options.input.c_str(),
-                kind_text(input).c_str(), options.output.c_str(),
-                options.label.value_or("").c_str());
+                padded ? ("short raw image of a " + std::string(padded->name) + " disk").c_str()
+                       : kind_text(input).c_str(),
+                options.output.c_str(), options.label.value_or("").c_str());
   } else {
     std::printf("Done: %s (tessil image, labelled \"%s\") into the raw image %s\n",
                 options.input.c_str(), input.header.label, options.output.c_str());
@@ -110,6 +171,11 @@ Command add_convert_command(CLI::App& program) {
       ->required();
   add_label_option(*parser, options->label, "The label of a tessil image made from a raw image");
   add_kind_flags(*parser, options->kind, "Make");
+  parser
+      ->add_option("--format", options->format,
+                   "The disk format of a raw INPUT shorter than its disk (1.44M, 720K, ...), "
+                   "when no FAT boot sector in it names one")
+      ->type_name("SIZE");
   parser->add_flag("-f,--force", options->force,
                    "Replace OUTPUT if it exists, and convert an INPUT that a rescue map or a "
                    "report beside it calls incomplete");

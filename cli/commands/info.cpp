@@ -7,6 +7,7 @@
 #include "command.h"
 #include "describe.h"
 #include "exit_status.h"
+#include "image_kind.h"
 #include "json_output.h"
 #include "text_output.h"
 
@@ -37,7 +38,12 @@ int show_drive(char letter, bool json) {
 int show_image(const std::string& path, bool json) {
   const app::ImageFacts image = app::look_at_image(path, true);
   if (image.code != 0) return report_failure(image.code, path, image.reason);
-  if (image.kind == ImageKind::neither) return refuse(path + app::neither_kind_words);
+  // A raw name makes a file of no standard size a short raw image.
+  const bool short_raw = image.kind == ImageKind::neither && raw_by_name(path) &&
+                         !tessil_by_name(path) && image.file_size > 0 &&
+                         image.file_size < standard_formats.back().size;
+  if (image.kind == ImageKind::neither && (!short_raw || json))
+    return refuse(path + app::neither_kind_words);
   if (json) {
     print_json(app::image_json(image));
   } else {

@@ -8,6 +8,7 @@
 #include "command.h"
 #include "describe.h"
 #include "exit_status.h"
+#include "image_kind.h"
 #include "json_output.h"
 #include "verify_report.h"
 
@@ -27,7 +28,10 @@ int verify_disk(const VerifyOptions& options) {
   const app::ImageFacts image = app::look_at_image(options.image);
   if (image.code != JOB_OK) return report_failure(image.code, options.image, image.reason);
   JobRequest request{std::string(1, letter), options.image, ""};
-  request.raw_image = image.raw();
+  // A short raw image by its name is compared as written: zeros after it.
+  request.pad_raw = image.kind == ImageKind::neither && image.file_size > 0 &&
+                    raw_by_name(options.image) && !tessil_by_name(options.image);
+  request.raw_image = image.raw() || request.pad_raw;
   request.checksums = true;
   const std::string drive = drive_text(letter, app::device_of(letter));
   const std::unique_ptr<platform::DriveSession> held =

@@ -11,8 +11,10 @@
 #include "confirm.h"
 #include "describe.h"
 #include "exit_status.h"
+#include "image_kind.h"
 #include "jobs.h"
 #include "progress_display.h"
+#include "raw_image.h"
 #include "verify_report.h"
 
 namespace tessil::cli {
@@ -26,14 +28,8 @@ struct WriteOptions {
   bool progress = false;
   bool no_verify = false;
   bool force = false;
+  KindFlags kind;
 };
-
-// Thousands apart, as sizes are read: 1,474,560.
-std::string grouped(uint64_t number) {
-  std::string digits = std::to_string(number);
-  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-  return digits;
-}
 
 // Why the image's data are fewer than the disk its header describes; empty
 // when they are all there. A write of such an image would stop short. (One
@@ -44,7 +40,20 @@ std::string size_problem(const app::ImageFacts& image) {
          "describes a disk of " + grouped(image.geometry_size) + ": it is cut short";
 }
 
-void show_what_is_replaced(const app::DriveFacts& drive, const app::ImageFacts& image) {
+// The file's sectors next to the disk's, before the question.
+std::string short_raw_words(const app::ImageFacts& image, const app::DriveFacts& drive,
+                            char letter) {
+  const ImageHeader disk = header_of(drive.info);
+  const uint64_t sectors = app::sectors_in(image.file_size);
+  const uint64_t disk_sectors = app::sectors_in(drive.info.size);
+  return image.path + " is a raw image of " + grouped(sectors) + " sectors (" +
+         grouped(image.file_size) + " bytes), shorter than the " + disk_size_words(disk) +
+         " disk in drive " + std::string(1, letter) + "; the other " +
+         grouped(disk_sectors - sectors) + " sectors will be filled with zeros";
+}
+
+void show_what_is_replaced(const app::DriveFacts& drive, const app::ImageFacts& image,
+                           bool short_raw) {
   std::fprintf(stderr,
                "About to replace the whole disk in drive %c:\n"
                "  Device:    %s (%s)\n"
@@ -56,8 +65,9 @@ void show_what_is_replaced(const app::DriveFacts& drive, const app::ImageFacts& 
                geometry_text(header_of(drive.info)).c_str(),
                static_cast<unsigned long long>(drive.info.size),
                human_size(drive.info.size).c_str(), printable(image.path).c_str(),
-               image.raw() ? ("a " + kind_text(image) + " without a label").c_str()
-                           : ("labelled \"" + printable(image.header.label) + "\"").c_str());
+               short_raw     ? "a short raw image without a label"
+               : image.raw() ? ("a " + kind_text(image) + " without a label").c_str()
+                             : ("labelled \"" + printable(image.header.label) + "\"").c_str());
   if (!image.missing.empty())
     std::fprintf(stderr, "The image is incomplete: %s.\n", printable(image.missing).c_str());
 }
@@ -66,7 +76,13 @@ int write_disk(const WriteOptions& options) {
   const char letter = *app::drive_letter(options.drive);
   const app::ImageFacts image = app::look_at_image(options.image);
   if (image.code != JOB_OK) return report_failure(image.code, options.image, image.reason);
-  if (image.kind == ImageKind::neither) return refuse(options.image + app::neither_kind_words);
+  // A file named raw that is no image of a standard size may be a short raw
+  // one; which, only the disk's size tells. A tessil name never is.
+  const bool raw_named = options.kind.raw || (!options.kind.tessil && raw_by_name(options.image) &&
+                                              !tessil_by_name(options.image));
+  const bool maybe_short = image.kind == ImageKind::neither && raw_named && image.file_size > 0;
+  if (image.kind == ImageKind::neither && !maybe_short)
+    return refuse(options.image + app::neither_kind_words);
   if (const std::string problem = size_problem(image); !problem.empty()) return refuse(problem);
   if (!image.missing.empty() && !options.force)
     return refuse(options.image + " is incomplete: " + image.missing +
@@ -83,12 +99,24 @@ int write_disk(const WriteOptions& options) {
   if (!drive.has_disk) return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);
   // Nothing to confirm when the job would refuse the image anyway.
   const ImageHeader disk = header_of(drive.info);
-  if (!image.whole_header || !same_geometry(image.header, disk))
+  if (maybe_short && image.file_size > drive.info.size)
+    return report_failure(JOB_GEOMETRY_MISMATCH,
+                          options.image + " holds " + grouped(image.file_size) +
+                              " bytes, more than the " + grouped(drive.info.size) + " of the " +
+                              disk_size_words(disk) + " disk in " + drive_name);
+  if (image.boot_format && !same_geometry(header_of(*image.boot_format), disk))
+    return report_failure(JOB_GEOMETRY_MISMATCH,
+                          options.image + " is a " + std::string(image.boot_format->name) +
+                              " disk image, by its FAT boot sector; the disk in " + drive_name +
+                              " is " + disk_size_words(disk));
+  if (!maybe_short && (!image.whole_header || !same_geometry(image.header, disk)))
     return report_failure(JOB_GEOMETRY_MISMATCH,
                           options.image + " is a " + disk_size_words(image.header) +
                               " image; the disk in " + drive_name + " is " + disk_size_words(disk));
 
-  show_what_is_replaced(drive, image);
+  if (maybe_short)
+    std::fprintf(stderr, "%s.\n", printable(short_raw_words(image, drive, letter)).c_str());
+  show_what_is_replaced(drive, image, maybe_short);
   if (!options.yes) {
     if (!can_ask())
       return refuse("standard input is not a terminal; give --yes to write without asking");
@@ -96,7 +124,8 @@ int write_disk(const WriteOptions& options) {
   }
 
   JobRequest request{std::string(1, letter), options.image, ""};
-  request.raw_image = image.raw();
+  request.raw_image = image.raw() || maybe_short;
+  request.pad_raw = maybe_short;
   request.session = held.get();
   ProgressDisplay display(ProgressDisplay::style_for_stderr(options.progress), "Writing");
   const app::JobRun run = app::run_job(run_write_job, request, display);
@@ -131,6 +160,7 @@ Command add_write_command(CLI::App& program) {
                    "Write an image that a rescue map or a report beside it calls incomplete");
   parser->add_flag("--no-verify", options->no_verify,
                    "Skip reading the disk back and comparing it with IMAGE after the write");
+  add_kind_flags(*parser, options->kind, "IMAGE is");
   add_progress_flag(*parser, options->progress);
   return {parser, [options] { return write_disk(*options); }};
 }

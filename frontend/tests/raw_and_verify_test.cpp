@@ -89,20 +89,27 @@ class RawAndVerifyTest : public QObject, public Form1Probe {
   }
 
   // A raw image is described and asked about; on yes the library gets a
-  // private tessil copy, gone once the write has been reported.
+  // private tessil copy, gone once the write has been reported. A short one
+  // is copied padded with zeros to the disk in the drive.
   void rawImageIsAskedAbout_data() {
     QTest::addColumn<int>("size");
+    QTest::addColumn<int>("padded");
     QTest::addColumn<bool>("yes");
     QTest::addColumn<QString>("described");
-    QTest::newRow("1.44 MB, yes") << disk_size << true
+    QTest::newRow("1.44 MB, yes") << disk_size << disk_size << true
                                   << "a raw image of a 1.44 MB disk, without a label";
-    QTest::newRow("1.44 MB, no") << disk_size << false
+    QTest::newRow("1.44 MB, no") << disk_size << disk_size << false
                                  << "a raw image of a 1.44 MB disk, without a label";
-    QTest::newRow("720 KB, yes") << 737280 << true
+    QTest::newRow("720 KB, yes") << 737280 << 737280 << true
                                  << "a raw image of a 720 KB disk, without a label";
+    QTest::newRow("short, yes") << 1296384 - 100 << disk_size << true
+                                << "disk.ima is a raw image of 2,532 sectors (1,296,284 bytes), "
+                                   "shorter than the 1.44 MB disk in drive A; the other 348 "
+                                   "sectors will be filled with zeros";
   }
   void rawImageIsAskedAbout() {
     QFETCH(int, size);
+    QFETCH(int, padded);
     QFETCH(bool, yes);
     QFETCH(QString, described);
     const QString raw = path("disk.ima");
@@ -127,8 +134,8 @@ class RawAndVerifyTest : public QObject, public Form1Probe {
     const QString copy = backend.last_path;
     QVERIFY(copy != raw);
     QByteArray expected = header144();
-    if (size != disk_size) qToLittleEndian(quint32(9), expected.data() + 8);
-    QCOMPARE(readFile(copy), expected + patterned(size));
+    if (padded != disk_size) qToLittleEndian(quint32(9), expected.data() + 8);
+    QCOMPARE(readFile(copy), expected + patterned(size) + QByteArray(padded - size, '\0'));
     QCOMPARE(QFile::permissions(copy) & (QFile::ReadGroup | QFile::ReadOther),
              QFile::Permissions());
     QVERIFY(form->timer().isActive());
@@ -137,6 +144,19 @@ class RawAndVerifyTest : public QObject, public Form1Probe {
     QCOMPARE(lines(), QStringList{"1 : 0 : Done"});
     QVERIFY(!QFile::exists(copy));
     QCOMPARE(readFile(raw), patterned(size));
+  }
+
+  // A FAT boot sector made for another format than the disk's refuses it.
+  void aBootSectorOfAnotherFormatIsRefused() {
+    QByteArray boot = patterned(100 * 512);
+    const quint16 fields[][2] = {{11, 512}, {19, 1440}, {24, 9}, {26, 2}, {510, 0xAA55}};
+    for (const auto& [at, value] : fields) qToLittleEndian(value, boot.data() + at);
+    boot[0] = char(0xEB);
+    QVERIFY(writeFile(path("boot.img"), boot));
+    QVERIFY(write(path("boot.img")));
+    QVERIFY2(lines().join('|').contains(QStringLiteral("a 720 KB disk image")),
+             qPrintable(lines().join('|')));
+    QVERIFY(!backend.calls.contains(QStringLiteral("writedisk")));
   }
 
   void tessilImageIsNotAskedAbout() {

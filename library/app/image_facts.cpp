@@ -1,13 +1,16 @@
 #include "app/image_facts.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "app/read_report.h"
+#include "fat_boot_sector.h"
 #include "outcomes.h"
 #include "raw_image.h"
 #include "rescue/rescue_map.h"
@@ -28,6 +31,13 @@ std::string kind_text(const ImageFacts& image) {
 
 namespace {
 
+const StandardFormat* boot_format_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::array<char, boot_sector_bytes> bytes{};
+  if (!in.read(bytes.data(), bytes.size())) return nullptr;
+  return boot_sector_format(std::as_bytes(std::span(bytes)));
+}
+
 ImageFacts look(const std::string& path, bool checksums) {
   ImageFacts facts;
   facts.path = path;
@@ -43,6 +53,8 @@ ImageFacts look(const std::string& path, bool checksums) {
       return facts;
   }
   facts.kind = info.kind;
+  facts.file_size = info.file_size;
+  if (info.kind != ImageKind::tessil) facts.boot_format = boot_format_of(path);
   if (info.kind == ImageKind::neither) return facts;
   facts.whole_header = true;
   facts.header = info.header;

@@ -24,6 +24,11 @@ struct ImageFacts {
   // A raw image: the sectors of `format` and nothing else, without a label;
   // its header is made from the size.
   const StandardFormat* raw_format = nullptr;
+  uint64_t file_size = 0;  // bytes, header included
+  // The standard format a FAT boot sector at its start was made for; null
+  // for none. Looked for in raw images and in files of no kind, which a
+  // raw name can make short raw images.
+  const StandardFormat* boot_format = nullptr;
   Checksums checksums;  // of the data, when asked for
   // What lies beside the image says its data are not the whole disk: the
   // rescue map IMAGE.map has sectors still missing, or the report
@@ -52,5 +57,16 @@ std::string kind_text(const ImageFacts& image);
 // The number of bytes the header's geometry describes; 0 for a geometry
 // that no disk has.
 uint64_t geometry_size_of(const ImageHeader& header);
+
+// A file of no kind, taken for a raw image by its name or the caller's
+// word, that holds fewer bytes than a disk of `disk_size`: its sectors, the
+// last one counted whole.
+inline bool short_raw(const ImageFacts& image, uint64_t disk_size) {
+  return image.code == 0 && image.kind == ImageKind::neither && image.file_size > 0 &&
+         image.file_size < disk_size;
+}
+inline uint64_t sectors_in(uint64_t bytes) {
+  return (bytes + standard_sector_size - 1) / standard_sector_size;
+}
 
 }  // namespace tessil::app

@@ -49,6 +49,7 @@ Json image_json(const ImageFacts& image) {
            {"data_size", image.data_size},
            {"complete", image.complete()}};
   if (!image.missing.empty()) out["incomplete_because"] = image.missing;
+  if (image.boot_format) out["boot_sector_format"] = image.boot_format->name;
   if (!image.checksums.empty()) {
     out["sha256"] = image.checksums.sha256;
     out["md5"] = image.checksums.md5;
