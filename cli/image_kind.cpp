@@ -1,5 +1,7 @@
 #include "image_kind.h"
 
+#include "standard_formats.h"
+
 #include <algorithm>
 #include <cctype>
 #include <string_view>
@@ -29,9 +31,7 @@ void add_kind_flags(CLI::App& command, KindFlags& flags, const std::string& what
 }
 
 bool raw_by_name(const std::string& name) {
-  return std::ranges::any_of(
-      std::initializer_list<std::string_view>{".img", ".ima", ".vfd", ".flp"},
-      [&name](std::string_view ending) { return ends_with_folded(name, ending); });
+  return raw_image_name(name);
 }
 
 std::optional<std::string> raw_label_refusal(const std::string& image, bool raw,

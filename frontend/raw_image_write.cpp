@@ -77,8 +77,7 @@ QString grouped(uint64_t number) {
 std::optional<ShortRaw> shortRawOf(const QString& path,
                                    const std::function<const tessil::StandardFormat*()>& ask_disk,
                                    const QString& drive) {
-  static const QStringList raw_suffixes{"img", "ima", "vfd", "flp"};
-  if (!QFileInfo(path).isFile() || !raw_suffixes.contains(QFileInfo(path).suffix().toLower()))
+  if (!QFileInfo(path).isFile() || !tessil::raw_image_name(QFile::encodeName(path).toStdString()))
     return std::nullopt;
   const tessil::app::ImageFacts facts =
       tessil::app::look_at_image(QFile::encodeName(path).toStdString());

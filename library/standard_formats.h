@@ -60,6 +60,20 @@ constexpr const StandardFormat* standard_format_of(uint32_t cylinders, uint32_t 
   return nullptr;
 }
 
+// True when a file's name makes it a raw image: it ends, in any case, with
+// one of the endings raw floppy images go by.
+inline bool raw_image_name(std::string_view name) {
+  for (const std::string_view ending : {".img", ".ima", ".vfd", ".flp"}) {
+    if (name.size() < ending.size()) continue;
+    const std::string_view end = name.substr(name.size() - ending.size());
+    bool same = true;
+    for (std::size_t i = 0; i < end.size(); ++i)
+      same = same && (end[i] == ending[i] || end[i] == ending[i] - 'a' + 'A');
+    if (same) return true;
+  }
+  return false;
+}
+
 enum class ImageKind {
   tessil,   // a plausible 316-byte header, then at most the data it describes
   raw,      // exactly the size of a standard format
