@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/error.h"
+#include "standard_formats.h"
 
 namespace tessil::platform {
 
@@ -50,6 +52,25 @@ class Drive {
   virtual Error write_at(uint64_t offset, std::span<const std::byte> data) = 0;
 };
 
+// A floppy drive opened to lay a new format down on its disk, track by
+// track. The disk need not hold any format yet. Closing it is destroying it;
+// a format not ended leaves the disk partly formatted.
+class DiskFormatter {
+ public:
+  virtual ~DiskFormatter() = default;
+  // The standard formats this drive can give a disk, smallest first.
+  virtual std::vector<const StandardFormat*> formats() = 0;
+  // Sets the drive to `format`, one of formats(): every later track is laid
+  // down in it.
+  virtual Error begin(const StandardFormat& format) = 0;
+  // Lays down every sector of one track, empty. Tracks go in order,
+  // cylinder by cylinder, head by head.
+  virtual Error format_track(uint32_t cylinder, uint32_t head) = 0;
+  // Ends the format; a drive opened after it reads the disk in its new
+  // format.
+  virtual Error end() = 0;
+};
+
 // One drive for the length of one command (or one job): its geometry query
 // and every drive it opens go through it. Where the system must be asked
 // for leave to open the drive, it is asked once, for the widest access the
@@ -64,6 +85,11 @@ class DriveSession {
   virtual Error query_geometry(DriveGeometry& out) = 0;
   virtual std::unique_ptr<Drive> open_drive(DriveAccess access, Error& error) = 0;
   virtual std::unique_ptr<Drive> open_drive_to_verify(Error& error) = 0;
+  // As Platform::open_to_format.
+  virtual std::unique_ptr<DiskFormatter> open_to_format(Error& error) {
+    error = Error::other;
+    return nullptr;
+  }
 };
 
 // An image file opened for a job or a look at its header, read or written

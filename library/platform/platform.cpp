@@ -20,6 +20,9 @@ class OpenEachTime final : public DriveSession {
   std::unique_ptr<Drive> open_drive_to_verify(Error& error) override {
     return os_.open_drive_to_verify(path_, error);
   }
+  std::unique_ptr<DiskFormatter> open_to_format(Error& error) override {
+    return os_.open_to_format(path_, error);
+  }
 
  private:
   Platform& os_;

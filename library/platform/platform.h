@@ -117,6 +117,25 @@ class Platform {
   virtual std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path,
                                                       Error& error) = 0;
 
+  // Opens the floppy drive behind a device path, read-write and exclusive,
+  // to format its disk; the disk may hold no format at all. Null with
+  // Error::other for anything that is not a floppy drive (a file, a hard
+  // disk), with Error::read_only for a write-protected disk, Error::busy
+  // for a mounted or held drive.
+  virtual std::unique_ptr<DiskFormatter> open_to_format(std::string_view device_path,
+                                                        Error& error) {
+    (void)device_path;
+    error = Error::other;
+    return nullptr;
+  }
+  // The standard formats the floppy drive behind a device path can give a
+  // disk and read, smallest first; empty for anything else, or when the
+  // drive cannot tell. Needs no disk in the drive.
+  virtual std::vector<const StandardFormat*> formats_of(std::string_view device_path) {
+    (void)device_path;
+    return {};
+  }
+
   // Holds the drive behind a device path for one command or one job whose
   // steps need at most `widest`. Opens nothing yet: the steps do, through
   // the session. This default holds nothing and opens anew at each step.

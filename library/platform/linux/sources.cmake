@@ -19,6 +19,7 @@ set(tessil_platform_sources
   platform/linux/termination_watch.cpp
   platform/linux/udisks_hold.cpp
   platform/linux/udisks_opener.cpp
+  platform/linux/ufi_format.cpp
   platform/linux/usb_identity.cpp
 )
 
