@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/disk_rescue.h"
 #include "app/job_runner.h"
 #include "describe.h"
 #include "jobs.h"
@@ -36,7 +37,7 @@ DiskRead rescue_one(char letter, const std::string& image, const std::string& la
       rescue_disk(letter, image, label, options, progress, &report, session);
   DiskRead result;
   result.code = out.job.code;
-  result.recorded = rescue_result(out);
+  result.recorded = app::rescue_result(out);
   if (result.code != JOB_OK && result.code != JOB_NO_MEDIA) {
     result.status = report_rescue_failure(out, drive_text(letter, drive.device), image);
   } else if (result.recorded != JOB_OK) {

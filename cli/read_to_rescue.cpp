@@ -3,19 +3,12 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "app/drive_facts.h"
-#include "app/read_report.h"
 #include "describe.h"
-#include "image_format.h"
-#include "image_kind.h"
 #include "rescue/rescue_report.h"
 
 namespace tessil::cli {
@@ -58,34 +51,6 @@ void tell_where_read_failed(char letter, platform::DriveSession* session, uint64
   }
   std::fprintf(stderr, "tessil-cli: to rescue the rest: tessil-cli read %c %s --rescue\n", letter,
                printable(image).c_str());
-}
-
-std::optional<std::string> map_of_failed_read(const std::string& image) {
-  std::ifstream in(app::report_path_of(image), std::ios::binary);
-  const nlohmann::json report = nlohmann::json::parse(in, nullptr, false);
-  if (!report.is_object() || report.value("format", "") != "tessil-read-report") return {};
-  const nlohmann::json& code = report["result"]["code"];
-  const nlohmann::json& size = report["image"]["size"];
-  if (!code.is_number_integer() || code.get<int64_t>() == 0 || !size.is_number_unsigned())
-    return {};
-  std::error_code error;
-  const uint64_t file_size = std::filesystem::file_size(image, error);
-  if (error || file_size != size.get<uint64_t>()) return {};
-  const bool raw = report["image"].value("kind", "") == "raw";
-  const uint64_t header = raw ? 0 : image_header_size;
-  const nlohmann::json& geometry = report["medium"]["geometry"]["bytes_per_sector"];
-  const uint64_t sector = geometry.is_number_unsigned() ? geometry.get<uint64_t>() : 512;
-  if (file_size < header + sector) return {};
-  const uint64_t held = (file_size - header) / sector * sector;
-  // The rest of the disk is not in the map: a rescue takes it as not tried.
-  char text[160];
-  std::snprintf(text, sizeof text,
-                "# Mapfile: what a read that failed left in the image, by its report\n"
-                "0x%08" PRIX64
-                "     ?               1\n"
-                "0x%08" PRIX64 "  0x%08" PRIX64 "  +\n",
-                held, uint64_t(0), held);
-  return std::string(text);
 }
 
 }  // namespace tessil::cli

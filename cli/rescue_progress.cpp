@@ -35,24 +35,6 @@ void RescueProgress::finish(const RescueMap& map) {
   display_.end_line();
 }
 
-std::string RescueProgress::pass_words(const RescueMap& map) const {
-  switch (map.phase) {
-    case Phase::copying:
-      return map.pass == 1   ? "reading"
-             : map.pass == 2 ? "retrying skipped areas"
-                             : "reading by track";
-    case Phase::trimming:
-      return "trimming";
-    case Phase::scraping:
-      return "scraping";
-    case Phase::retrying:
-      return "retry " + std::to_string(map.pass) + " of " + std::to_string(retries_);
-    case Phase::finished:
-      return "finished";
-  }
-  return "";
-}
-
 void RescueProgress::show(const RescueMap& map, double seconds) {
   const rescue::SectorCounts counts = rescue::count_sectors(map, sector_);
   const uint64_t pending = map.bytes(rescue::Status::non_tried) +
@@ -68,7 +50,7 @@ void RescueProgress::show(const RescueMap& map, double seconds) {
   line += ", " + clock_text(seconds);
   // What is left of the passes after this one is not known until they come.
   if (rate > 0 && pending > 0) line += ", " + clock_text(double(pending) / rate) + " left";
-  display_.show_text(line + ", " + pass_words(map), seconds);
+  display_.show_text(line + ", " + rescue::pass_words(map, retries_), seconds);
 }
 
 }  // namespace tessil::cli

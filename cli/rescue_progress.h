@@ -32,7 +32,6 @@ class RescueProgress final : public rescue::RescueSink {
   using Clock = std::chrono::steady_clock;
 
   void show(const rescue::RescueMap& map, double seconds);
-  std::string pass_words(const rescue::RescueMap& map) const;
 
   ProgressDisplay display_;
   uint64_t sector_ = 512;

@@ -8,14 +8,18 @@
 #include "binding/imaging_backend.h"
 #include "close_guard.h"
 #include "form2.h"
+#include "image_kinds.h"
 #include "label_text.h"
 #include "raw_image_write.h"
+#include "report_option.h"
+#include "rescue/disk_menu.h"
 #include "result_messages.h"
 #include "standard_formats.h"
 #include "tessil.h"
 #include "ui_form1.h"
 #include "verify_after_write.h"
 #include "window_placement.h"
+#include "window_read.h"
 
 namespace {
 
@@ -41,8 +45,20 @@ Form1::Form1(ImagingBackend& backend, LinkOpener& links, std::function<void()> b
   poller_ =
       std::make_unique<JobPoller>(backend, *timer_, *ui_->ProgressBar1, *log_, std::move(beep));
   verify_ = std::make_unique<VerifyAfterWrite>(backend, *log_, *timer_, *menuBar(), ui_->about);
-  poller_->setEndReporter([this](int32_t code) { return verify_->reportEnd(code); });
+  poller_->setEndReporter(
+      [this](int32_t code) { return verify_->reportEnd(code) || read_->reportEnd(code); });
   close_guard_ = std::make_unique<CloseGuard>(*this, backend, *timer_, *log_);
+  reports_ = std::make_unique<ReportOption>(verify_->optionsMenu());
+  disk_ = new DiskMenu(*this, *log_, *menuBar(), ui_->about,
+                       {[this] {
+                          QString drive;
+                          return driveTest(drive) ? drive : QString();
+                        },
+                        [this] { return label_text::fitted(ui_->Text1->text()); },
+                        [this] { return reports_->enabled(); }});
+  read_ = std::make_unique<WindowRead>(
+      *log_, [this](const QString& drive, const QString& image, const QString& label,
+                    const QString& partial) { disk_->offerRescue(drive, image, label, partial); });
   verify_->setHooks([this] { return !close_guard_->stopping(); },
                     [this](const QString& drive) {
                       close_guard_->jobStarted(CloseGuard::Job::verifying, drive);
@@ -99,11 +115,12 @@ void Form1::stopAndClose() {
   // The program ends with its main window; an open about window would keep
   // it running.
   if (about_window_) about_window_->close();
+  disk_->mayClose(false);
   close_guard_->stopAndClose();
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-  if (close_guard_->mayClose()) {
+  if (disk_->mayClose() && close_guard_->mayClose()) {
     QMainWindow::closeEvent(event);
   } else {
     event->ignore();
@@ -160,7 +177,12 @@ void Form1::readFloppyToImageFile() {
   // The library keeps 299 bytes of a label; cut it here, between whole
   // characters, rather than let the library cut through one.
   const QString label = label_text::fitted(ui_->Text1->text());
-  if (backend_.readdisk(drive, dialog_.fileName(), label) != 0) {
+  const QString target =
+      read_->begin(drive, dialog_.fileName(), label,
+                   image_kinds::rawChosen(dialog_.dialog(), dialog_.fileName()), reports_->enabled());
+  if (target.isEmpty()) return;
+  if (backend_.readdisk(drive, target, label) != 0) {
+    read_->forget();
     LogMessage(window_message::already_running,
                QStringLiteral("Already running call cancel first"));
     return;

@@ -13,6 +13,9 @@
 #include "message_log.h"
 
 class CloseGuard;
+class DiskMenu;
+class ReportOption;
+class WindowRead;
 class Form2;
 class ImagingBackend;
 class VerifyAfterWrite;
@@ -44,6 +47,7 @@ class Form1 : public QMainWindow {
   // The open about window, or null.
   Form2* aboutWindow() const;
   CommonDialog& commonDialog() { return dialog_; }
+  DiskMenu& diskMenu() { return *disk_; }
   QTimer& timer() { return *timer_; }
 
  public slots:
@@ -79,5 +83,8 @@ class Form1 : public QMainWindow {
   std::unique_ptr<JobPoller> poller_;
   std::unique_ptr<VerifyAfterWrite> verify_;
   std::unique_ptr<CloseGuard> close_guard_;
+  std::unique_ptr<ReportOption> reports_;
+  std::unique_ptr<WindowRead> read_;
+  DiskMenu* disk_;
   QPointer<Form2> about_window_;
 };

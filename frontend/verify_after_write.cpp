@@ -24,7 +24,8 @@ const QString setting_key = QStringLiteral("verifyAfterWriting");
 VerifyAfterWrite::VerifyAfterWrite(ImagingBackend& backend, MessageLog& log, QTimer& timer,
                                    QMenuBar& menu_bar, QAction* about)
     : backend_(backend), log_(log), timer_(timer) {
-  auto* menu = new QMenu(QStringLiteral("Options"), &menu_bar);
+  menu_ = new QMenu(QStringLiteral("Options"), &menu_bar);
+  QMenu* menu = menu_;
   menu->setObjectName(QStringLiteral("options"));
   action_ = menu->addAction(QStringLiteral("Verify after writing"));
   action_->setObjectName(QStringLiteral("verifyAfterWriting"));

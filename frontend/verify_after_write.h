@@ -15,6 +15,7 @@
 class ImagingBackend;
 class MessageLog;
 class QAction;
+class QMenu;
 class QMenuBar;
 class QTimer;
 
@@ -35,6 +36,7 @@ class VerifyAfterWrite {
     verify_started_ = std::move(verify_started);
   }
   QAction& action() { return *action_; }
+  QMenu& optionsMenu() { return *menu_; }
 
   // A write job was started on `drive` from the tessil image `image`.
   // `copy`, a private copy the image was made from, is kept (and its file)
@@ -54,6 +56,7 @@ class VerifyAfterWrite {
   ImagingBackend& backend_;
   MessageLog& log_;
   QTimer& timer_;
+  QMenu* menu_;
   QAction* action_;
   std::function<bool()> may_verify_;
   std::function<void(const QString& drive)> verify_started_;

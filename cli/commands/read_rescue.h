@@ -44,10 +44,6 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
                                   app::ReadReport* report,
                                   platform::DriveSession* session = nullptr);
 
-// The code a report records for a rescue that ran: 104 while sectors are
-// missing, the job's code otherwise.
-int32_t rescue_result(const rescue::RescueOutcome& out);
-
 // Says on standard error why a rescue failed: of the map, with what is
 // wrong with it, when the map is at fault. Returns the exit status.
 int report_rescue_failure(const rescue::RescueOutcome& out, const std::string& drive,

@@ -104,8 +104,12 @@ class Form1Test : public QObject {
     QVERIFY(about);
     QCOMPARE(about->text(), QStringLiteral("About"));
     QVERIFY(form->menuBar()->actions().contains(about));
-    // The about entry and the Options menu beside it.
-    QCOMPARE(form->menuBar()->actions().size(), 2);
+    // Options, Disk, then the about entry.
+    const QList<QAction*> bar = form->menuBar()->actions();
+    QCOMPARE(bar.size(), 3);
+    QCOMPARE(bar[0]->menu()->objectName(), QStringLiteral("options"));
+    QCOMPARE(bar[1]->menu()->objectName(), QStringLiteral("disk"));
+    QCOMPARE(bar[2], about);
     const QList<QSize> icon_sizes = applicationIcon().availableSizes();
     QVERIFY(icon_sizes.contains(QSize(16, 16)));
     QVERIFY(icon_sizes.contains(QSize(32, 32)));

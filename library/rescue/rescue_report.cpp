@@ -152,4 +152,22 @@ std::string track_picture(const RescueMap& map, const DriveInfo& info) {
   return floppy_sized(info) ? cylinder_picture(map, info) : run_picture(map);
 }
 
+std::string pass_words(const RescueMap& map, int retries) {
+  switch (map.phase) {
+    case Phase::copying:
+      return map.pass == 1   ? "reading"
+             : map.pass == 2 ? "retrying skipped areas"
+                             : "reading by track";
+    case Phase::trimming:
+      return "trimming";
+    case Phase::scraping:
+      return "scraping";
+    case Phase::retrying:
+      return "retry " + std::to_string(map.pass) + " of " + std::to_string(retries);
+    case Phase::finished:
+      return "finished";
+  }
+  return "";
+}
+
 }  // namespace tessil::rescue

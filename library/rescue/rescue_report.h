@@ -48,6 +48,10 @@ std::string track_picture(const RescueMap& map, const DriveInfo& info);
 // tried, else '.'). A larger disk's as track_picture() gives it.
 std::string compact_picture(const RescueMap& map, const DriveInfo& info);
 
+// Where the rescue is, in words: "reading", "trimming", "retry 1 of 2"...
+// `retries`: the passes over bad sectors it makes at most.
+std::string pass_words(const RescueMap& map, int retries);
+
 inline constexpr uint64_t picture_rows = 64;
 inline constexpr uint64_t picture_columns = 64;
 
