@@ -177,9 +177,9 @@ void Form1::readFloppyToImageFile() {
   // The library keeps 299 bytes of a label; cut it here, between whole
   // characters, rather than let the library cut through one.
   const QString label = label_text::fitted(ui_->Text1->text());
-  const QString target =
-      read_->begin(drive, dialog_.fileName(), label,
-                   image_kinds::rawChosen(dialog_.dialog(), dialog_.fileName()), reports_->enabled());
+  const QString target = read_->begin(drive, dialog_.fileName(), label,
+                                      image_kinds::rawChosen(dialog_.dialog(), dialog_.fileName()),
+                                      reports_->enabled());
   if (target.isEmpty()) return;
   if (backend_.readdisk(drive, target, label) != 0) {
     read_->forget();

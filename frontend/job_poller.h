@@ -30,4 +30,6 @@ class JobPoller {
   MessageLog& log_;
   std::function<void()> beep_;
   std::function<bool(int32_t code)> end_reporter_;
+  // What the bar showed at the last tick while the job still ran.
+  int running_percent_ = 0;
 };

@@ -64,9 +64,9 @@ rescue::RescueOutcome rescue_disk(char letter, const std::string& image, const s
   plan.label = label;
   app::CancelSignals signals;
   RescueProgress display(ProgressDisplay::style_for_stderr(progress), options.retries);
-  rescue::RescueOutcome out = app::run_rescue(
-      app::rescue_request_of(rescue_request(letter, image, label, options), plan), display, report,
-      session);
+  rescue::RescueOutcome out =
+      app::run_rescue(app::rescue_request_of(rescue_request(letter, image, label, options), plan),
+                      display, report, session);
   display.finish(out.map);
   return out;
 }

@@ -11,6 +11,7 @@
 #include "app/read_report.h"
 #include "image_kinds.h"
 #include "message_log.h"
+#include "outcomes.h"
 #include "rescue_window.h"
 #include "result_messages.h"
 #include "tessil.h"
@@ -64,10 +65,10 @@ void DiskMenu::rescueFromMenu() {
 
 void DiskMenu::offerRescue(const QString& drive, const QString& image, const QString& label,
                            const QString& partial) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Rescue"),
-                  QStringLiteral("The disk in drive %1 is damaged. Rescue what can still be read?")
-                      .arg(drive),
-                  QMessageBox::Yes | QMessageBox::No, &window_);
+  QMessageBox box(
+      QMessageBox::Question, QStringLiteral("Rescue"),
+      QStringLiteral("The disk in drive %1 is damaged. Rescue what can still be read?").arg(drive),
+      QMessageBox::Yes | QMessageBox::No, &window_);
   box.setObjectName(QStringLiteral("RescueQuestion"));
   box.setDefaultButton(QMessageBox::Yes);
   if (box.exec() != QMessageBox::Yes) return;
@@ -99,7 +100,10 @@ RescueWindow* DiskMenu::startRescue(tessil::app::DiskRescueRequest request) {
   auto* rescue = new RescueWindow(std::move(request), plan, &window_);
   windows_.append(rescue);
   connect(rescue, &RescueWindow::finished, this, [this](int32_t result) {
-    const ResultMessage message = resultMessage(result);
+    // The message list keeps the lines it has always had: a disk with
+    // sectors still missing is a damaged disk, as a read says.
+    const ResultMessage message =
+        resultMessage(result == tessil::outcome::sectors_missing ? JOB_SHORT_READ : result);
     log_.LogMessage(message.code, message.text);
     if (closing_ && !anyRunning()) window_.close();
   });

@@ -16,13 +16,10 @@ class RescueRun::Sink final : public tessil::rescue::RescueSink {
     run_.view_.drive = drive;
     run_.fresh_ = true;
   }
+  // Every change is kept, so that a read that takes long (a bad sector's
+  // retries) never leaves an old picture up; the window looks at its pace.
   void map_changed(const tessil::rescue::RescueMap& map) override {
     const auto now = std::chrono::steady_clock::now();
-    // A change of pass is always shown; reads in between at the window's pace.
-    if (now - last_ < hand_over_interval && map.phase == phase_ && map.pass == pass_) return;
-    last_ = now;
-    phase_ = map.phase;
-    pass_ = map.pass;
     const std::lock_guard lock(run_.mutex_);
     run_.view_.map = map;
     run_.view_.seconds = std::chrono::duration<double>(now - run_.began_).count();
@@ -31,9 +28,6 @@ class RescueRun::Sink final : public tessil::rescue::RescueSink {
 
  private:
   RescueRun& run_;
-  std::chrono::steady_clock::time_point last_{};
-  tessil::rescue::Phase phase_ = tessil::rescue::Phase::copying;
-  int pass_ = 0;
 };
 
 RescueRun::RescueRun(tessil::app::DiskRescueRequest request, tessil::app::RescuePlan plan)
@@ -61,7 +55,8 @@ void RescueRun::run() {
     if (failure == tessil::platform::Error::none)
       report_path_ = plan_.report_path;
     else
-      report_problem_ = plan_.report_path + ": " + std::string(tessil::platform::error_words(failure));
+      report_problem_ =
+          plan_.report_path + ": " + std::string(tessil::platform::error_words(failure));
   }
   {
     // The last map, whole, for the window's last look.

@@ -1,7 +1,7 @@
 // One rescue on a thread of its own, so that the window stays responsive:
 // the application layer's rescue, its report ended and written beside the
-// image when asked for. The window looks at it on its own timer; the
-// rescue hands over a copy of its map at most ten times a second.
+// image when asked for. The rescue leaves a copy of its map after each
+// read; the window looks at it on its own timer, ten times a second.
 #pragma once
 
 #include <atomic>
@@ -48,8 +48,8 @@ class RescueRun {
   const tessil::app::DiskRescueRequest& request() const { return request_; }
   const tessil::app::RescuePlan& plan() const { return plan_; }
 
-  // How often the rescue hands over its map, at most.
-  static constexpr std::chrono::milliseconds hand_over_interval{100};
+  // How often the window looks.
+  static constexpr std::chrono::milliseconds look_interval{100};
 
  private:
   class Sink;

@@ -34,8 +34,7 @@ uint64_t pendingBytes(const tessil::rescue::RescueMap& map) {
 }
 
 QString countsText(const tessil::rescue::RescueMap& map) {
-  const tessil::rescue::SectorCounts counts =
-      tessil::rescue::count_sectors(map, map.sector_size());
+  const tessil::rescue::SectorCounts counts = tessil::rescue::count_sectors(map, map.sector_size());
   return QStringLiteral("%1 of %2 sectors rescued, %3 bad, %4 not tried")
       .arg(counts.good)
       .arg(map.sectors())
@@ -90,7 +89,8 @@ RescueWindow::RescueWindow(tessil::app::DiskRescueRequest request, tessil::app::
   legend->addWidget(legendEntry(SectorMapView::Look::not_tried, QStringLiteral("not tried"), this));
   legend->addWidget(legendEntry(SectorMapView::Look::rescued, QStringLiteral("rescued"), this));
   legend->addWidget(legendEntry(SectorMapView::Look::bad, QStringLiteral("bad"), this));
-  legend->addWidget(legendEntry(SectorMapView::Look::being_read, QStringLiteral("being read"), this));
+  legend->addWidget(
+      legendEntry(SectorMapView::Look::being_read, QStringLiteral("being read"), this));
   legend->addStretch();
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -107,7 +107,7 @@ RescueWindow::RescueWindow(tessil::app::DiskRescueRequest request, tessil::app::
 
   connect(stop_, &QPushButton::clicked, this, &RescueWindow::stop);
   connect(retry_, &QPushButton::clicked, this, &RescueWindow::retryBadSectors);
-  timer_->setInterval(RescueRun::hand_over_interval);
+  timer_->setInterval(RescueRun::look_interval);
   connect(timer_, &QTimer::timeout, this, &RescueWindow::refresh);
   start(std::move(plan));
 }
@@ -122,6 +122,7 @@ void RescueWindow::start(tessil::app::RescuePlan plan) {
     return sectorOwner(image, offset, map_->sectorSize(), sector);
   });
   decided_at_start_.reset();
+  results_->clear();
   results_->hide();
   retry_->setEnabled(false);
   stop_->setEnabled(true);
@@ -164,8 +165,8 @@ void RescueWindow::refresh() {
     map_->show(view.drive, view.map, !ended);
     counts_->setText(countsText(view.map));
     if (!run_->stopRequested())
-      pass_->setText(QStringLiteral("Pass: ") +
-                     QString::fromStdString(tessil::rescue::pass_words(view.map, request_.retries)));
+      pass_->setText(QStringLiteral("Pass: ") + QString::fromStdString(tessil::rescue::pass_words(
+                                                    view.map, request_.retries)));
   }
   if (view.map.size() > 0) {
     const uint64_t pending = pendingBytes(view.map);
@@ -194,7 +195,9 @@ void RescueWindow::showEnd() {
                  countsText(out.map);
     const tessil::rescue::FatDamage& fat = done.fat;
     if (fat.examined) {
-      const auto hit = [](bool yes) { return yes ? QStringLiteral("HIT") : QStringLiteral("intact"); };
+      const auto hit = [](bool yes) {
+        return yes ? QStringLiteral("HIT") : QStringLiteral("intact");
+      };
       lines << QStringLiteral("%1 volume: boot sector %2, FAT %3, root directory %4")
                    .arg(QString::fromStdString(fat.type), hit(fat.boot_sector), hit(fat.fat),
                         hit(fat.root_directory));

@@ -104,8 +104,9 @@ bool SectorMapView::sectorAt(QPoint at, uint64_t& sector) const {
     const int per_track = drive_.sectors_per_track;
     if (row % (per_track + 1) == per_track) return false;  // between the heads
     const uint64_t head = uint64_t(row / (per_track + 1));
-    sector = (uint64_t(column) * uint64_t(drive_.tracks_per_cylinder) + head) * uint64_t(per_track) +
-             uint64_t(row % (per_track + 1));
+    sector =
+        (uint64_t(column) * uint64_t(drive_.tracks_per_cylinder) + head) * uint64_t(per_track) +
+        uint64_t(row % (per_track + 1));
   } else {
     sector = (uint64_t(row) * run_columns + uint64_t(column)) * g.per_cell;
   }
@@ -115,6 +116,7 @@ bool SectorMapView::sectorAt(QPoint at, uint64_t& sector) const {
 SectorMapView::Look SectorMapView::lookOfCell(uint64_t first) const {
   const uint64_t size = map_.sector_size();
   const uint64_t last = std::min(map_.sectors(), first + grid().per_cell);
+  if (first >= last) return Look::not_tried;
   if (reading_ && map_.current_pos / size >= first && map_.current_pos / size < last)
     return Look::being_read;
   // A run shows its worst sector: bad, else not tried, else rescued.

@@ -49,8 +49,8 @@ class SectorMapView : public QWidget {
 
  private:
   struct Grid {
-    bool by_track = false;     // a cell per sector, laid out by C/H/S
-    uint64_t per_cell = 1;     // sectors in a cell otherwise
+    bool by_track = false;  // a cell per sector, laid out by C/H/S
+    uint64_t per_cell = 1;  // sectors in a cell otherwise
     int columns = 1;
     int rows = 1;
   };

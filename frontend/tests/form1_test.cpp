@@ -105,11 +105,11 @@ class Form1Test : public QObject {
     QCOMPARE(about->text(), QStringLiteral("About"));
     QVERIFY(form->menuBar()->actions().contains(about));
     // Options, Disk, then the about entry.
-    const QList<QAction*> bar = form->menuBar()->actions();
-    QCOMPARE(bar.size(), 3);
-    QCOMPARE(bar[0]->menu()->objectName(), QStringLiteral("options"));
-    QCOMPARE(bar[1]->menu()->objectName(), QStringLiteral("disk"));
-    QCOMPARE(bar[2], about);
+    const QList<QAction*> menus = form->menuBar()->actions();
+    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus[0]->menu()->objectName(), QStringLiteral("options"));
+    QCOMPARE(menus[1]->menu()->objectName(), QStringLiteral("disk"));
+    QCOMPARE(menus[2], about);
     const QList<QSize> icon_sizes = applicationIcon().availableSizes();
     QVERIFY(icon_sizes.contains(QSize(16, 16)));
     QVERIFY(icon_sizes.contains(QSize(32, 32)));

@@ -124,21 +124,30 @@ class PollTest : public QObject, public Form1Probe {
   }
 
   // The bar keeps what the last tick read, even below 100 for a job that
-  // ended well (it ended between the two reads), and 0 for an empty drive.
+  // ended well (it ended between the two reads); a failed job shows where
+  // it was while it ran, not the library's closing 100, and an empty drive
+  // 0.
   void barKeepsTheLastValueRead() {
     startJob();
     backend.percentage = 60;
     form->tick();
-    backend.finish(109, 73);
+    backend.finish(0, 73);
     form->tick();
     QCOMPARE(bar()->value(), 73);
 
+    startJob();
+    backend.percentage = 20;
+    form->tick();
+    backend.finish(104, 100);
+    form->tick();
+    QCOMPARE(bar()->value(), 20);
+
     startJob();  // a new job starts with the bar where it was
-    QCOMPARE(bar()->value(), 73);
+    QCOMPARE(bar()->value(), 20);
     backend.finish(100, 0);
     form->tick();
     QCOMPARE(bar()->value(), 0);
-    QCOMPARE(lines().last(), QStringLiteral("2 : 100 : No disk in drive"));
+    QCOMPARE(lines().last(), QStringLiteral("3 : 100 : No disk in drive"));
   }
 
   void jobEndingBeforeTheFirstTickIsReportedAtOnce() {

@@ -71,8 +71,8 @@ DiskRescue rescue_disk(const DiskRescueRequest& request, const RescuePlan& plan,
   const std::unique_ptr<platform::DriveSession> held =
       hold_drive(request.letter, platform::DriveAccess::read);
   if (request.report)
-    done.report = begin_report(look_at_drive(request.letter, held.get()), request.image,
-                               plan.label, plan.raw);
+    done.report = begin_report(look_at_drive(request.letter, held.get()), request.image, plan.label,
+                               plan.raw);
   const auto began = std::chrono::steady_clock::now();
   done.out = run_rescue(rescue_request_of(request, plan), sink,
                         done.report ? &*done.report : nullptr, held.get());

@@ -17,10 +17,10 @@ struct DiskRescueRequest {
   char letter = 0;
   std::string image;
   std::string label;
-  std::string map;         // empty: IMAGE.map
+  std::string map;          // empty: IMAGE.map
   std::optional<bool> raw;  // asked for; nothing: an image's own kind, a new one's by its name
-  bool afresh = false;     // image, map and report replaced
-  bool report = true;      // IMAGE.json beside the image
+  bool afresh = false;      // image, map and report replaced
+  bool report = true;       // IMAGE.json beside the image
   // The image holds what a plain read got before it failed, though no report
   // says so: the window knows, having just run that read.
   bool after_failed_read = false;
@@ -36,8 +36,8 @@ struct RescuePlan {
   int32_t code = 0;
   std::string map_path;
   std::string report_path;
-  bool raw = false;     // the kind the image is or will be
-  std::string label;    // the label the image keeps
+  bool raw = false;      // the kind the image is or will be
+  std::string label;     // the label the image keeps
   bool resumed = false;  // an image is there to go on with
 
   bool refused() const { return !refusal.empty(); }
