@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "app/read_report.h"
 #include "binding/library_binding.h"
 #include "binding/program_directory.h"
 #include "command_line.h"
@@ -16,6 +17,8 @@ int main(int argc, char* argv[]) {
   // Before QApplication, which needs a display.
   if (const std::optional<int> status = handleCommandLine(argc, argv)) return *status;
   routeStandardOutput();
+  // The reports the window leaves name it, as the command line's name it.
+  tessil::app::remember_command_line(argc, argv, "tessil");
   QApplication application(argc, argv);
   describeApplication();
 

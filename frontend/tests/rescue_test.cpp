@@ -3,6 +3,7 @@
 // damaged, raw images and reports from the save dialog. The library's jobs
 // are a fake in memory; the rescue is the application layer's own, on a
 // drive in memory whose chosen sectors fail.
+#include <QAbstractButton>
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
@@ -238,9 +239,41 @@ class RescueTest : public QObject, public Form1Probe {
     QCOMPARE(fileBytes(image).size(), sectors * sector + (raw ? 0 : 316));
   }
 
+  // Closing the main window while a rescue runs asks; keeping it changes
+  // nothing, stopping ends the rescue with image and map in agreement and
+  // then closes.
+  void closingDuringARescueAsks() {
+    fake->hold_at_block(216);
+    RescueWindow* w = rescue(path("close.tsl"));
+    QVERIFY(fake->wait_until_held());
+    const auto answer = [](const QString& button) {
+      return [button](QWidget* modal) -> QString {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box || box->objectName() != QStringLiteral("RescueCloseQuestion"))
+          return QStringLiteral("not the close question");
+        if (!box->text().startsWith(QStringLiteral("Rescuing drive A: "))) return box->text();
+        for (QAbstractButton* b : box->buttons())
+          if (b->text() == button) b->click();
+        return {};
+      };
+    };
+    for (const QString& button :
+         {QStringLiteral("Keep rescuing"), QStringLiteral("Stop and close")}) {
+      ModalScript script({answer(button)});
+      QVERIFY(!form->close());
+      QVERIFY2(script.succeeded(), qPrintable(script.report()));
+      QVERIFY(form->isVisible());
+    }
+    QVERIFY(w->findChild<QPushButton*>(QStringLiteral("stop"))->isEnabled() == false);
+    fake->release();
+    QTRY_VERIFY(!form->isVisible());
+    QVERIFY(agreesWithMap(path("close.tsl")));
+  }
+
   // A raw image chosen in the save dialog is the disk's sectors alone once
-  // the read is done.
+  // the read is done, with its report beside it when asked for.
   void aRawChoiceGivesARawImage() {
+    child<QAction>(QStringLiteral("writeReports"))->setChecked(true);
     const QString image = path("plain.ima");
     ModalScript choose({[&](QWidget* modal) -> QString {
       qobject_cast<QFileDialog*>(modal)->selectNameFilter(image_kinds::raw_filter);
@@ -253,6 +286,7 @@ class RescueTest : public QObject, public Form1Probe {
     form->tick();
     QCOMPARE(lines().last(), QStringLiteral("1 : 0 : Done"));
     QCOMPARE(fileBytes(image), diskBytes());
+    QVERIFY(fileBytes(image + QStringLiteral(".json")).contains("\"kind\": \"raw\""));
   }
 };
 
