@@ -97,6 +97,9 @@ RescueWindow::RescueWindow(tessil::app::DiskRescueRequest request, tessil::app::
   buttons->addWidget(retry_);
   buttons->addWidget(stop_);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(QStringLiteral("Cylinders across; head 0 above, head 1 below, "
+                                              "each track's sectors down"),
+                               this));
   layout->addWidget(map_, 1);
   layout->addLayout(legend);
   layout->addWidget(counts_);
