@@ -22,26 +22,18 @@
 #include "form1.h"
 #include "form1_probe.h"
 #include "modal_script.h"
+#include "test_files.h"
 
 namespace {
+
+using test_files::readFile;
+using test_files::writeFile;
 
 constexpr qint64 disk_size = 80 * 2 * 18 * 512;
 constexpr int job_timeout_ms = 30000;
 
 QByteArray patternedDisk() {
-  QByteArray bytes(disk_size, '\0');
-  for (qint64 i = 0; i < disk_size; ++i) bytes[i] = char((i * 7 + i / 512) & 0xFF);
-  return bytes;
-}
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+  return test_files::patterned(disk_size);
 }
 
 }  // namespace

@@ -16,33 +16,16 @@
 #include "form1.h"
 #include "form1_probe.h"
 #include "modal_script.h"
+#include "test_files.h"
 
 namespace {
 
+using test_files::header144;
+using test_files::patterned;
+using test_files::readFile;
+using test_files::writeFile;
+
 constexpr int disk_size = 80 * 2 * 18 * 512;
-
-QByteArray patterned(int size) {
-  QByteArray bytes(size, '\0');
-  for (int i = 0; i < size; ++i) bytes[i] = char((i * 7 + i / 512) & 0xFF);
-  return bytes;
-}
-
-QByteArray header144() {
-  QByteArray header(316, '\0');
-  const quint32 values[] = {80, 2, 18, 512};
-  for (int i = 0; i < 4; ++i) qToLittleEndian(values[i], header.data() + 4 * i);
-  return header;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 }  // namespace
 

@@ -16,7 +16,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include "app/rescue_plan.h"
 #include "fake_backend.h"
@@ -28,29 +27,17 @@
 #include "rescue/disk_menu.h"
 #include "rescue/rescue_window.h"
 #include "rescue/sector_map_view.h"
+#include "test_files.h"
 
 namespace {
+
+using test_files::header144;
+using test_files::readFile;
+using test_files::writeFile;
 
 using Look = SectorMapView::Look;
 constexpr int sector = 512;
 constexpr int sectors = 2880;
-
-QByteArray fileBytes(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray header144() {
-  QByteArray header(316, '\0');
-  const quint32 values[] = {80, 2, 18, 512};
-  for (int i = 0; i < 4; ++i) qToLittleEndian(values[i], header.data() + 4 * i);
-  return header;
-}
 
 }  // namespace
 
@@ -87,9 +74,9 @@ class RescueTest : public QObject, public Form1Probe {
   // The image's rescued sectors hold the disk's bytes, by its map.
   bool agreesWithMap(const QString& image) {
     std::string error;
-    const QByteArray text = fileBytes(image + QStringLiteral(".map"));
+    const QByteArray text = readFile(image + QStringLiteral(".map"));
     const auto map = tessil::rescue::parse_map(text.toStdString(), sector, sectors * sector, error);
-    const QByteArray data = fileBytes(image).mid(316);
+    const QByteArray data = readFile(image).mid(316);
     if (!map || data.size() != sectors * sector) return false;
     for (int s = 0; s < sectors; ++s)
       if (map->status_at(uint64_t(s) * sector) == tessil::rescue::Status::rescued &&
@@ -129,7 +116,7 @@ class RescueTest : public QObject, public Form1Probe {
                                               "(yes 'rescue test data' || true) | head -c "
                                               "300000 >big && mcopy -i fat.img big ::/BIG.BIN")});
     if (!shell.waitForFinished() || shell.exitCode() != 0) QSKIP("mkfs.fat and mtools are needed");
-    const QByteArray fat = fileBytes(path("fat.img"));
+    const QByteArray fat = readFile(path("fat.img"));
     std::memcpy(medium.data.data(), fat.constData(), medium.data.size());
     medium.bad_blocks = {500};  // in BIG.BIN's data
     child<QAction>(QStringLiteral("writeReports"))->setChecked(true);
@@ -235,8 +222,8 @@ class RescueTest : public QObject, public Form1Probe {
     QVERIFY(ended(rescues().first()));
     QCOMPARE(lines().last(), QStringLiteral("2 : 0 : Done"));
     QCOMPARE(fake->medium("A").reads.count(10), 0u);  // it came from the read
-    QCOMPARE(fileBytes(image).right(sectors * sector), diskBytes());
-    QCOMPARE(fileBytes(image).size(), sectors * sector + (raw ? 0 : 316));
+    QCOMPARE(readFile(image).right(sectors * sector), diskBytes());
+    QCOMPARE(readFile(image).size(), sectors * sector + (raw ? 0 : 316));
   }
 
   // Closing the main window while a rescue runs asks; keeping it changes
@@ -285,8 +272,8 @@ class RescueTest : public QObject, public Form1Probe {
     backend.finish(0, 100);
     form->tick();
     QCOMPARE(lines().last(), QStringLiteral("1 : 0 : Done"));
-    QCOMPARE(fileBytes(image), diskBytes());
-    QVERIFY(fileBytes(image + QStringLiteral(".json")).contains("\"kind\": \"raw\""));
+    QCOMPARE(readFile(image), diskBytes());
+    QVERIFY(readFile(image + QStringLiteral(".json")).contains("\"kind\": \"raw\""));
   }
 };
 
