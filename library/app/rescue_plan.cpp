@@ -35,8 +35,7 @@ RescuePlan refuse(std::string why, int32_t code = 0) {
 
 // The map of the image a plain read left, when something says it is one.
 std::optional<std::string> map_of_read_image(const DiskRescueRequest& request) {
-  if (std::optional<std::string> map = map_of_failed_read(request.image)) return map;
-  if (!request.after_failed_read) return std::nullopt;
+  if (!request.after_failed_read) return map_of_failed_read(request.image);
   std::error_code error;
   const uint64_t size = std::filesystem::file_size(request.image, error);
   const uint64_t header = request.raw.value_or(false) ? 0 : image_header_size;
@@ -112,12 +111,15 @@ RescuePlan plan_rescue(const DiskRescueRequest& request) {
   plan.map_path = map_path;
   plan.report_path = report_path;
   plan.resumed = exists(image);
-  if (plan.resumed && !exists(map_path)) {
+  // A map beside the image a read has just made is older than it: it is
+  // replaced.
+  if (plan.resumed && (request.after_failed_read || !exists(map_path))) {
     const std::optional<std::string> map = map_of_read_image(request);
     if (!map)
       return refuse(image + " already exists, but its map " + map_path +
                     " does not; name its map with --map, or give --force to start afresh");
-    if (platform::current().replace_file(map_path.c_str(), *map, false) != platform::Error::none)
+    if (platform::current().replace_file(map_path.c_str(), *map, request.after_failed_read) !=
+        platform::Error::none)
       return refuse(map_path, outcome::map_not_written);
   }
   // A report follows its image from pass to pass; a stray one beside a new

@@ -22,7 +22,8 @@ struct DiskRescueRequest {
   bool afresh = false;      // image, map and report replaced
   bool report = true;       // IMAGE.json beside the image
   // The image holds what a plain read got before it failed, though no report
-  // says so: the window knows, having just run that read.
+  // says so: the window knows, having just run that read. A map beside it
+  // is older and is replaced.
   bool after_failed_read = false;
   int retries = 2;
   rescue::Fill fill = rescue::Fill::zero;
