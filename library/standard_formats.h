@@ -22,7 +22,7 @@ struct StandardFormat {
 
 inline constexpr uint32_t standard_sector_size = 512;
 
-inline constexpr std::array<StandardFormat, 9> standard_formats{{
+inline constexpr std::array<StandardFormat, 10> standard_formats{{
     {163'840, 40, 1, 8, 10, "160 KB"},
     {184'320, 40, 1, 9, 9, "180 KB"},
     {327'680, 40, 2, 8, 7, "320 KB"},
@@ -31,6 +31,7 @@ inline constexpr std::array<StandardFormat, 9> standard_formats{{
     {1'228'800, 80, 2, 15, 1, "1.2 MB"},
     {1'474'560, 80, 2, 18, 2, "1.44 MB"},
     {1'720'320, 80, 2, 21, 0, "1.68 MB"},  // no media type number of its own
+    {1'763'328, 82, 2, 21, 0, "1.72 MB"},  // nor this one
     {2'949'120, 80, 2, 36, 3, "2.88 MB"},
 }};
 

@@ -18,7 +18,8 @@ TEST(GeometryFromSize, StandardFormats) {
   const Row rows[] = {
       {163'840, 40, 1, 8, 10},   {184'320, 40, 1, 9, 9},    {327'680, 40, 2, 8, 7},
       {368'640, 40, 2, 9, 6},    {737'280, 80, 2, 9, 5},    {1'228'800, 80, 2, 15, 1},
-      {1'474'560, 80, 2, 18, 2}, {1'720'320, 80, 2, 21, 0}, {2'949'120, 80, 2, 36, 3},
+      {1'474'560, 80, 2, 18, 2}, {1'720'320, 80, 2, 21, 0}, {1'763'328, 82, 2, 21, 0},
+      {2'949'120, 80, 2, 36, 3},
   };
   for (const Row& row : rows) {
     for (const bool removable : {false, true}) {
@@ -28,7 +29,7 @@ TEST(GeometryFromSize, StandardFormats) {
       EXPECT_EQ(g.tracks_per_cylinder, row.heads);
       EXPECT_EQ(g.sectors_per_track, row.sectors);
       EXPECT_EQ(g.bytes_per_sector, 512u);
-      // 1.68 MB has no number of its own: it is just other media.
+      // The 21-sector formats have no number of their own: just other media.
       EXPECT_EQ(g.media_type, row.media ? row.media : (removable ? 11u : 12u));
     }
   }
