@@ -151,6 +151,12 @@ std::optional<std::string> resolve_device(std::string_view device_path,
   return std::nullopt;
 }
 
+bool usb_floppy_disk(unsigned major, unsigned minor, const DeviceSources& sources) {
+  const fs::path disk =
+      sources.sys_root / "dev/block" / (std::to_string(major) + ":" + std::to_string(minor));
+  return on_ufi_interface(sources.sys_root, disk) || udev_marks_floppy(sources.udev_data, disk);
+}
+
 std::vector<DriveEntry> drive_letters(const DeviceSources& sources) {
   std::vector<DriveEntry> letters;
   const std::map<char, std::string> found = discover_floppy_drives(sources);

@@ -44,6 +44,10 @@ std::map<char, std::string> discover_floppy_drives(const DeviceSources& sources)
 std::optional<std::string> resolve_device(std::string_view device_path,
                                           const DeviceSources& sources);
 
+// True when the whole disk major:minor is a USB floppy drive: its USB
+// interface is UFI mass storage, or udev took it for a floppy drive.
+bool usb_floppy_disk(unsigned major, unsigned minor, const DeviceSources& sources);
+
 // Every letter that stands for a device, in letter order: the letters the
 // environment names, then the floppy drives found on the other letters.
 std::vector<DriveEntry> drive_letters(const DeviceSources& sources);

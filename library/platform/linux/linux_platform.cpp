@@ -13,6 +13,7 @@
 #include "platform/linux/debug_channel.h"
 #include "platform/linux/device_map.h"
 #include "platform/linux/device_overlap.h"
+#include "platform/linux/drive_formatting.h"
 #include "platform/linux/errno_map.h"
 #include "platform/linux/linux_drive.h"
 #include "platform/linux/linux_image_file.h"
@@ -44,6 +45,10 @@ class LinuxDriveSession final : public DriveSession {
   std::unique_ptr<Drive> open_drive_to_verify(Error& error) override {
     error = Error::not_found;
     return path_ ? linux_os::open_drive_to_verify(*path_, error, &hold_) : nullptr;
+  }
+  std::unique_ptr<DiskFormatter> open_to_format(Error& error) override {
+    error = Error::not_found;
+    return path_ ? open_formatter(*path_, error) : nullptr;
   }
 
  private:
@@ -82,6 +87,21 @@ std::unique_ptr<Drive> LinuxPlatform::open_drive_to_verify(std::string_view devi
     return nullptr;
   }
   return linux_os::open_drive_to_verify(*path, error);
+}
+
+std::unique_ptr<DiskFormatter> LinuxPlatform::open_to_format(std::string_view device_path,
+                                                             Error& error) {
+  const std::optional<std::string> path = resolve_device(device_path, system_sources());
+  if (!path) {
+    error = Error::not_found;
+    return nullptr;
+  }
+  return open_formatter(*path, error);
+}
+
+std::vector<const StandardFormat*> LinuxPlatform::formats_of(std::string_view device_path) {
+  const std::optional<std::string> path = resolve_device(device_path, system_sources());
+  return path ? drive_formats(*path) : std::vector<const StandardFormat*>{};
 }
 
 std::unique_ptr<DriveSession> LinuxPlatform::hold_drive(std::string_view device_path,

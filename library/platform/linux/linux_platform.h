@@ -17,6 +17,9 @@ class LinuxPlatform final : public Platform {
   std::unique_ptr<Drive> open_drive(std::string_view device_path, DriveAccess access,
                                     Error& error) override;
   std::unique_ptr<Drive> open_drive_to_verify(std::string_view device_path, Error& error) override;
+  std::unique_ptr<DiskFormatter> open_to_format(std::string_view device_path,
+                                                Error& error) override;
+  std::vector<const StandardFormat*> formats_of(std::string_view device_path) override;
   std::unique_ptr<DriveSession> hold_drive(std::string_view device_path,
                                            DriveAccess widest) override;
   std::unique_ptr<ImageFile> open_image(const char* path, ImageMode mode, Error& error) override;

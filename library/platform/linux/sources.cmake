@@ -1,11 +1,15 @@
 # The Linux platform layer's sources, relative to library/.
 set(tessil_platform_sources
+  platform/linux/controller_format.cpp
   platform/linux/debug_channel.cpp
+  platform/linux/dense_probe.cpp
   platform/linux/device_map.cpp
   platform/linux/device_node.cpp
   platform/linux/device_overlap.cpp
   platform/linux/direct_reads.cpp
   platform/linux/direct_writes.cpp
+  platform/linux/drive_formatting.cpp
+  platform/linux/floppy_params.cpp
   platform/linux/linux_drive.cpp
   platform/linux/linux_image_file.cpp
   platform/linux/linux_platform.cpp
