@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/linux/dense_probe.h"
 #include "platform/linux/device_node.h"
 #include "platform/linux/errno_map.h"
 #include "platform/linux/sysfs.h"
@@ -74,6 +75,8 @@ Error query_medium(const std::string& path, DriveGeometry& out, UdisksHold* hold
   if (::ioctl(fd.get(), FDGETPRM, &params) == 0) {
     if (params.size == 0 || params.track == 0 || params.head == 0 || params.sect == 0)
       return Error::no_medium;
+    if (const std::optional<floppy_struct> dense = find_denser_format(path, params))
+      params = *dense;
     out = geometry_from_floppy(params.track, params.head, params.sect, params.size);
     return Error::none;
   }
