@@ -1,0 +1,124 @@
+#include "app/format_disk.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/drive_facts.h"
+#include "format/empty_fat.h"
+#include "jobs.h"
+#include "outcomes.h"
+#include "tessil.h"
+
+namespace tessil::app {
+
+namespace {
+
+std::string device_path(char letter) {
+  return std::string("\\\\.\\") + letter + ":";
+}
+
+int32_t code_of_open_failure(platform::Error error) {
+  switch (error) {
+    case platform::Error::no_medium:
+      return JOB_NO_MEDIA;
+    case platform::Error::read_only:
+      return JOB_SHORT_WRITE;  // the disk cannot take what is written
+    default:
+      return JOB_DRIVE_OPEN_FAILED;
+  }
+}
+
+// Writes the empty FAT volume at the disk's start.
+platform::Error write_fat(const FormatRequest& request, const StandardFormat& format) {
+  const std::vector<std::byte> volume = format::empty_fat12(format, request.label);
+  if (volume.empty()) return platform::Error::other;
+  platform::Error error = platform::Error::none;
+  const std::unique_ptr<platform::Drive> drive =
+      open_drive(request.letter, platform::DriveAccess::read_write, error, request.session);
+  if (!drive) return error;
+  if ((error = drive->write_at(0, volume)) != platform::Error::none) return error;
+  return drive->flush();
+}
+
+}  // namespace
+
+std::vector<const StandardFormat*> drive_formats(char letter) {
+  return platform::current().formats_of(device_path(letter));
+}
+
+const StandardFormat* chosen_format(const FormatRequest& request) {
+  if (request.format) return request.format;
+  const std::vector<const StandardFormat*> formats = drive_formats(request.letter);
+  return formats.empty() ? nullptr : formats.back();
+}
+
+std::optional<std::string> format_refusal(const FormatRequest& request) {
+  const std::vector<const StandardFormat*> formats = drive_formats(request.letter);
+  const std::string drive = std::string("drive ") + request.letter;
+  if (formats.empty()) return "format works on floppy drives only";
+  if (request.format &&
+      std::find(formats.begin(), formats.end(), request.format) == formats.end()) {
+    std::string taken;
+    for (const StandardFormat* format : formats)
+      taken += (taken.empty() ? "" : ", ") + std::string(format->name);
+    return drive + " cannot give a disk the " + std::string(request.format->name) +
+           " format; it takes " + taken;
+  }
+  if (request.fat)
+    if (const std::optional<std::string> problem = format::fat_label_problem(request.label))
+      return *problem;
+  return std::nullopt;
+}
+
+FormatRun run_format(const FormatRequest& request, const format::FormatSteps& steps) {
+  FormatRun run;
+  const auto start = std::chrono::steady_clock::now();
+  const auto finish = [&run, start](int32_t code, platform::Error reason) {
+    run.code = code;
+    run.reason = reason;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return run;
+  };
+  if (const std::optional<std::string> refusal = format_refusal(request)) {
+    run.refusal = *refusal;
+    return finish(outcome::usage, platform::Error::none);
+  }
+  run.format = chosen_format(request);
+  platform::Error error = platform::Error::none;
+  {
+    std::unique_ptr<platform::DiskFormatter> formatter =
+        request.session ? request.session->open_to_format(error)
+                        : platform::current().open_to_format(device_path(request.letter), error);
+    if (!formatter) return finish(code_of_open_failure(error), error);
+    run.result = format::lay_tracks(*formatter, *run.format, steps);
+  }  // closed before the read-back opens the drive for itself
+  if (run.result.stopped) return finish(JOB_CANCELLED, platform::Error::none);
+  if (run.result.error != platform::Error::none)
+    return finish(
+        run.result.error == platform::Error::read_only ? JOB_SHORT_WRITE : JOB_DRIVE_WRITE_FAILED,
+        run.result.error);
+  {
+    const std::unique_ptr<platform::Drive> drive =
+        request.session
+            ? request.session->open_drive_to_verify(error)
+            : platform::current().open_drive_to_verify(device_path(request.letter), error);
+    if (!drive) return finish(JOB_DRIVE_OPEN_FAILED, error);
+    format::read_back(*drive, *run.format, steps, run.result);
+  }
+  if (run.result.stopped) return finish(JOB_CANCELLED, platform::Error::none);
+  if (!run.result.unreadable.empty()) return finish(outcome::verify_failed, platform::Error::io);
+  if (request.fat)
+    if (const platform::Error fat = write_fat(request, *run.format); fat != platform::Error::none)
+      return finish(JOB_DRIVE_WRITE_FAILED, fat);
+  return finish(JOB_OK, platform::Error::none);
+}
+
+std::string tracks_words(const std::vector<format::Track>& tracks) {
+  std::string words;
+  for (const format::Track& track : tracks)
+    words += (words.empty() ? "" : ", ") + std::string("cylinder ") +
+             std::to_string(track.cylinder) + " head " + std::to_string(track.head);
+  return words;
+}
+
+}  // namespace tessil::app
