@@ -2,11 +2,11 @@
 // a tessil image into a raw image, or a raw image into a tessil image. The
 // kind OUTPUT's name says must be the other; a name of neither kind's
 // extension takes the other kind.
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
+#include "app/format_names.h"
 #include "app/image_facts.h"
 #include "command.h"
 #include "describe.h"
@@ -28,30 +28,15 @@ struct ConvertOptions {
   std::string format;  // of a short raw INPUT, by a name of the size table
 };
 
-// "1.44M", "1.44 MB", "720k": the table's names without spaces or a B.
-std::string folded_format_name(std::string_view name) {
-  std::string folded;
-  for (const char c : name)
-    if (c != ' ') folded += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (folded.ends_with('B')) folded.pop_back();
-  return folded;
-}
-
-const StandardFormat* format_named(const std::string& name) {
-  for (const StandardFormat& format : standard_formats)
-    if (folded_format_name(format.name) == folded_format_name(name)) return &format;
-  return nullptr;
-}
-
 // The format a short raw INPUT was cut from: its FAT boot sector's, else
 // --format's; words for why there is none.
 const StandardFormat* short_raw_format(const ConvertOptions& options, const app::ImageFacts& input,
                                        std::string& why) {
-  const StandardFormat* named = options.format.empty() ? nullptr : format_named(options.format);
+  const StandardFormat* named =
+      options.format.empty() ? nullptr : app::format_named(options.format);
   if (!options.format.empty() && !named) {
-    why = "--format " + options.format + " names no standard format; give one of";
-    for (const StandardFormat& format : standard_formats)
-      why += " " + folded_format_name(format.name);
+    why = "--format " + options.format + " names no standard format; give one of " +
+          app::format_names();
     return nullptr;
   }
   if (input.boot_format && named && named != input.boot_format) {

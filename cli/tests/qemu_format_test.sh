@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Formatting through the real floppy driver (/dev/fd0) in the QEMU rig: a
+# 1.44 MB disk formatted with an empty FAT volume that mtools reads, a
+# 720 KB format, a write-protected disk refused, and a 1.72 MB disk read
+# whole with its 21 sectors a track found.
+#
+# Usage: qemu_format_test.sh TESSIL_CLI [RIG_DIR]
+# Exits 77 (skipped) when the rig or mtools is not there.
+set -euo pipefail
+
+cli=$(realpath "$1")
+repository=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+rig=${2:-${TESSIL_QEMU_RIG:-$repository/../shared/qemu-floppy}}
+if [[ ! -x $rig/run-in-guest.sh ]] || ! command -v mdir >/dev/null; then
+  echo "SKIP: no QEMU rig at $rig (set TESSIL_QEMU_RIG), or no mtools"
+  exit 77
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+mkdir payload
+cp "$cli" payload/tessil-cli
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# in_guest IMAGE [RIG OPTION...] -- SCRIPT: runs SCRIPT with drive X on
+# /dev/fd0 holding IMAGE; its files come back in out/.
+in_guest() {
+  local image=$1
+  shift
+  rm -rf out
+  "$rig/run-in-guest.sh" --media "$image" --payload payload --out out --timeout 300 "$@" \
+    -- sh -c "export TESSIL_DRIVE_X=/dev/fd0; $SCRIPT" >/dev/null
+}
+
+# Every sector holds a pattern first, so a sector the format missed shows.
+"$rig/mkimage.sh" 1440 disk.img >/dev/null
+SCRIPT='./tessil-cli format X --fat --label "new box" --yes >out/log 2>&1; echo $? >out/status'
+in_guest disk.img
+[[ $(cat out/status) == 0 ]] || { cat out/log; fail "the 1.44 MB format exited $(cat out/status)"; }
+grep -q "formatted as 1.44 MB with an empty FAT volume" out/log || fail "$(cat out/log)"
+mdir -i disk.img :: 2>&1 | grep -q 'Volume in drive : is NEW BOX' || fail "mdir: $(mdir -i disk.img :: 2>&1)"
+mdir -i disk.img :: 2>&1 | grep -q 'No files' || fail "the volume is not empty"
+! grep -q "SECTOR" disk.img || fail "sectors of the old disk survived the format"
+echo "1.44 MB with a FAT volume: ok"
+
+"$rig/mkimage.sh" 720 small.img >/dev/null
+SCRIPT='./tessil-cli format X --type 720 --yes >out/log 2>&1; echo $? >out/status'
+in_guest small.img --fd-type 144
+[[ $(cat out/status) == 0 ]] || { cat out/log; fail "the 720 KB format exited $(cat out/status)"; }
+! grep -q "SECTOR" small.img || fail "sectors of the old 720 KB disk survived"
+echo "720 KB: ok"
+
+"$rig/mkimage.sh" 1440 locked.img >/dev/null
+cp locked.img locked.before
+SCRIPT='./tessil-cli format X --yes >out/log 2>&1; echo $? >out/status'
+in_guest locked.img --readonly
+[[ $(cat out/status) == 110 ]] || { cat out/log; fail "a write-protected disk gave $(cat out/status)"; }
+cmp -s locked.img locked.before || fail "the write-protected disk changed"
+echo "write-protected: ok"
+
+# 82 cylinders of 21 sectors: the driver alone takes it for 1.44 MB.
+"$rig/mkimage.sh" 1722 dense.img >/dev/null
+SCRIPT='./tessil-cli info X >out/info 2>&1; ./tessil-cli read X out/copy.img >out/log 2>&1
+        echo $? >out/status'
+in_guest dense.img
+[[ $(cat out/status) == 0 ]] || { cat out/log; fail "the 1.72 MB read exited $(cat out/status)"; }
+grep -q "1.72 MB" out/info || fail "info does not name the 1.72 MB format: $(cat out/info)"
+cmp dense.img out/copy.img || fail "the 1.72 MB read is not the disk"
+echo "1.72 MB read: ok"
+echo "PASS"
