@@ -1,16 +1,19 @@
 // tessil-cli write IMAGE DRIVE [--yes] [--no-verify] [--progress]: an image
 // file, tessil or raw, onto the disk in a drive, after showing what it
 // replaces; then the disk read back and compared with it.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "app/drive_facts.h"
+#include "app/format_disk.h"
 #include "app/image_facts.h"
 #include "app/job_runner.h"
 #include "command.h"
 #include "confirm.h"
 #include "describe.h"
 #include "exit_status.h"
+#include "format_run.h"
 #include "image_kind.h"
 #include "jobs.h"
 #include "progress_display.h"
@@ -28,8 +31,35 @@ struct WriteOptions {
   bool progress = false;
   bool no_verify = false;
   bool force = false;
+  bool format = false;
   KindFlags kind;
 };
+
+// The standard format of the image's disk; null for a short raw image or
+// a geometry of no standard format.
+const StandardFormat* format_of(const app::ImageFacts& image) {
+  if (image.raw()) return standard_format_of(image.file_size);
+  if (!image.whole_header) return nullptr;
+  return standard_format_of(image.header.cylinders, image.header.tracks_per_cylinder,
+                            image.header.sectors_per_track, image.header.bytes_per_sector);
+}
+
+// True when drive `letter` can give a disk `format`.
+bool drive_takes(char letter, const StandardFormat* format) {
+  if (!format) return false;
+  const std::vector<const StandardFormat*> formats = app::drive_formats(letter);
+  return std::find(formats.begin(), formats.end(), format) != formats.end();
+}
+
+// A 108 refusal, with the way out when the drive can take the image's
+// format.
+int refuse_format(const std::string& words, char letter, const StandardFormat* format) {
+  return report_failure(
+      JOB_GEOMETRY_MISMATCH,
+      drive_takes(letter, format)
+          ? words + "; give --format to format the disk as " + std::string(format->name) + " first"
+          : words);
+}
 
 // Why the image's data are fewer than the disk its header describes; empty
 // when they are all there. A write of such an image would stop short. (One
@@ -54,6 +84,13 @@ std::string short_raw_words(const app::ImageFacts& image, const app::DriveFacts&
 
 void show_what_is_replaced(const app::DriveFacts& drive, const app::ImageFacts& image,
                            bool short_raw) {
+  if (!drive.has_disk) {
+    std::fprintf(stderr,
+                 "About to replace the disk in drive %c (%s), which reads in no format,\n"
+                 "with the image file %s.\n",
+                 drive.letter, printable(drive.device).c_str(), printable(image.path).c_str());
+    return;
+  }
   std::fprintf(stderr,
                "About to replace the whole disk in drive %c:\n"
                "  Device:    %s (%s)\n"
@@ -96,7 +133,16 @@ int write_disk(const WriteOptions& options) {
       app::hold_drive(letter, platform::DriveAccess::read_write);
   const app::DriveFacts drive = app::look_at_drive(letter, held.get());
   const std::string drive_name = drive_text(letter, drive.device);
-  if (!drive.has_disk) return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);
+  // The format the disk could be given: the image's, where its FAT boot
+  // sector does not say otherwise.
+  const StandardFormat* image_format = maybe_short ? nullptr : format_of(image);
+  if (image.boot_format && image.boot_format != image_format) image_format = nullptr;
+  // A disk that reads in no format at all may be one never formatted.
+  const bool reformat_blank =
+      !drive.has_disk && options.format && drive.reason != platform::Error::not_found &&
+      !platform::not_authorised(drive.reason) && drive_takes(letter, image_format);
+  if (!drive.has_disk && !reformat_blank)
+    return report_failure(JOB_NO_MEDIA, drive_name, drive.reason);
   // Nothing to confirm when the job would refuse the image anyway.
   const ImageHeader disk = header_of(drive.info);
   if (maybe_short && image.file_size > drive.info.size)
@@ -104,18 +150,26 @@ int write_disk(const WriteOptions& options) {
                           options.image + " holds " + grouped(image.file_size) +
                               " bytes, more than the " + grouped(drive.info.size) + " of the " +
                               disk_size_words(disk) + " disk in " + drive_name);
-  if (image.boot_format && !same_geometry(header_of(*image.boot_format), disk))
-    return report_failure(JOB_GEOMETRY_MISMATCH,
-                          options.image + " is a " + std::string(image.boot_format->name) +
-                              " disk image, by its FAT boot sector; the disk in " + drive_name +
-                              " is " + disk_size_words(disk));
-  if (!maybe_short && (!image.whole_header || !same_geometry(image.header, disk)))
-    return report_failure(JOB_GEOMETRY_MISMATCH,
-                          options.image + " is a " + disk_size_words(image.header) +
-                              " image; the disk in " + drive_name + " is " + disk_size_words(disk));
+  if (image.boot_format && !same_geometry(header_of(*image.boot_format), disk) && !reformat_blank)
+    if (!options.format || !drive_takes(letter, image_format))
+      return refuse_format(options.image + " is a " + std::string(image.boot_format->name) +
+                               " disk image, by its FAT boot sector; the disk in " + drive_name +
+                               " is " + disk_size_words(disk),
+                           letter, image.boot_format);
+  if (!maybe_short && !reformat_blank &&
+      (!image.whole_header || !same_geometry(image.header, disk)))
+    if (!options.format || !drive_takes(letter, image_format))
+      return refuse_format(options.image + " is a " + disk_size_words(image.header) +
+                               " image; the disk in " + drive_name + " is " + disk_size_words(disk),
+                           letter, image_format);
+  const bool reformat = reformat_blank || (!maybe_short && !same_geometry(image.header, disk));
 
   if (maybe_short)
     std::fprintf(stderr, "%s.\n", printable(short_raw_words(image, drive, letter)).c_str());
+  if (reformat)
+    std::fprintf(stderr,
+                 "The disk in drive %c will first be formatted as %s, the image's format.\n",
+                 letter, std::string(image_format->name).c_str());
   show_what_is_replaced(drive, image, maybe_short);
   if (!options.yes) {
     if (!can_ask())
@@ -123,6 +177,13 @@ int write_disk(const WriteOptions& options) {
     if (!confirmed("Type yes to write:")) return refuse("nothing was written");
   }
 
+  if (reformat) {
+    app::FormatRequest format_request;
+    format_request.letter = letter;
+    format_request.format = image_format;
+    const app::FormatRun formatted = format_with_progress(format_request, options.progress);
+    if (formatted.code != outcome::done) return report_format(formatted, format_request);
+  }
   JobRequest request{std::string(1, letter), options.image, ""};
   request.raw_image = image.raw() || maybe_short;
   request.pad_raw = maybe_short;
@@ -158,6 +219,9 @@ Command add_write_command(CLI::App& program) {
       "Write without asking for a typed yes (needed when standard input is not a terminal)");
   parser->add_flag("-f,--force", options->force,
                    "Write an image that a rescue map or a report beside it calls incomplete");
+  parser->add_flag("--format", options->format,
+                   "Format the disk to the image's format first when it holds another one (or "
+                   "none) and the drive can take the image's");
   parser->add_flag("--no-verify", options->no_verify,
                    "Skip reading the disk back and comparing it with IMAGE after the write");
   add_kind_flags(*parser, options->kind, "IMAGE is");
