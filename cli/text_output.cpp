@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/format_names.h"
 #include "describe.h"
 
 namespace tessil::cli {
@@ -20,6 +21,14 @@ void print_fact(const char* name, const std::string& value) {
   std::printf("%-10s %s\n", name, value.c_str());
 }
 
+// "720K 1.44M 2.88M", as --type takes them; "-" for none.
+std::string formats_text(const std::vector<const StandardFormat*>& formats) {
+  std::string text;
+  for (const StandardFormat* format : formats)
+    text += (text.empty() ? "" : " ") + app::folded_format_name(format->name);
+  return text.empty() ? "-" : text;
+}
+
 }  // namespace
 
 void print_drive_table(const std::vector<app::DriveFacts>& drives) {
@@ -34,16 +43,22 @@ void print_drive_table(const std::vector<app::DriveFacts>& drives) {
   int device_width = static_cast<int>(std::string_view("DEVICE").size());
   for (const app::DriveFacts& drive : drives)
     device_width = std::max(device_width, static_cast<int>(drive.device.size()));
-  std::printf("%-6s %-*s %-18s %s\n", "DRIVE", device_width, "DEVICE", "KIND", "DISK");
+  int disk_width = static_cast<int>(std::string_view("DISK").size());
   for (const app::DriveFacts& drive : drives)
-    std::printf("%-6c %-*s %-18s %s\n", drive.letter, device_width, drive.device.c_str(),
-                std::string(kind_text(drive.kind)).c_str(), disk_text(drive).c_str());
+    disk_width = std::max(disk_width, static_cast<int>(disk_text(drive).size()));
+  std::printf("%-6s %-*s %-18s %-*s %s\n", "DRIVE", device_width, "DEVICE", "KIND", disk_width,
+              "DISK", "FORMATS");
+  for (const app::DriveFacts& drive : drives)
+    std::printf("%-6c %-*s %-18s %-*s %s\n", drive.letter, device_width, drive.device.c_str(),
+                std::string(kind_text(drive.kind)).c_str(), disk_width, disk_text(drive).c_str(),
+                formats_text(drive.formats).c_str());
 }
 
 void print_drive(const app::DriveFacts& drive) {
   print_fact("Drive:", std::string(1, drive.letter));
   print_fact("Device:", drive.device);
   print_fact("Kind:", std::string(kind_text(drive.kind)));
+  if (!drive.formats.empty()) print_fact("Formats:", formats_text(drive.formats));
   if (platform::not_authorised(drive.reason)) {
     print_fact("Disk:", std::string(platform::error_words(drive.reason)));
     return;

@@ -14,6 +14,7 @@ void query(DriveFacts& facts, platform::DriveSession* session = nullptr) {
   facts.has_disk = query_drive(platform::current(), letter_text(facts.letter).c_str(), facts.info,
                                device_path, &facts.reason, session) != 0;
   if (facts.has_disk) facts.reason = platform::Error::none;
+  facts.formats = platform::current().formats_of(device_path_of(letter_text(facts.letter).c_str()));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "geometry.h"
 #include "platform/platform.h"
+#include "standard_formats.h"
 
 namespace tessil::app {
 
@@ -41,6 +42,9 @@ struct DriveFacts {
   bool has_disk = false;
   DriveInfo info;                                  // filled when has_disk
   platform::Error reason = platform::Error::none;  // why there is no disk
+  // The formats the drive can give a disk, smallest first; empty for
+  // anything but a floppy drive.
+  std::vector<const StandardFormat*> formats;
 };
 
 // One drive, queried now, through `session` when the command holds the

@@ -30,6 +30,8 @@ Json drive_json(const DriveFacts& drive) {
            {"device", drive.device},
            {"kind", kind_key(drive.kind)},
            {"disk", drive.has_disk}};
+  out["formats"] = Json::array();
+  for (const StandardFormat* format : drive.formats) out["formats"].push_back(format->name);
   if (drive.has_disk) {
     out["geometry"] = geometry_json(header_of(drive.info));
     out["size"] = drive.info.size;

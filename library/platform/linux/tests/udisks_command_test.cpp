@@ -94,7 +94,8 @@ TEST_F(UdisksCommandTest, ARefusalSaysWhichActionAndWhatToDo) {
   Run run = cli("drives");
   EXPECT_EQ(run.status, "0");
   EXPECT_EQ(run.out.find("no disk"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(user.string() + " environment        not authorised\n"), std::string::npos)
+  EXPECT_NE(run.out.find(user.string() + " environment        not authorised -\n"),
+            std::string::npos)
       << run.out;
   EXPECT_EQ(run.err,
             refusal(user, 'U', "open-device") + refusal(system, 'V', "open-device-system"));
