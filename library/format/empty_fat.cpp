@@ -73,15 +73,16 @@ const FatLayout* layout_of(const StandardFormat& format) {
 
 // Where a machine booted from the disk lands: it says the disk holds no
 // system, waits for a key and asks the BIOS to boot again. The code runs at
-// 0000:7C3E, so the message, right after it, is at 0000:7C60.
-constexpr std::array<uint8_t, 34> boot_code{
+// 0000:7C3E, so the message, right after it, is at 0000:7C61.
+constexpr std::array<uint8_t, 35> boot_code{
     0xFA,              // cli
     0x31, 0xC0,        // xor ax, ax
     0x8E, 0xD8,        // mov ds, ax
     0x8E, 0xD0,        // mov ss, ax
     0xBC, 0x00, 0x7C,  // mov sp, 0x7C00
     0xFB,              // sti
-    0xBE, 0x60, 0x7C,  // mov si, message
+    0xFC,              // cld: lodsb counts up
+    0xBE, 0x61, 0x7C,  // mov si, message
     0xAC,              // next: lodsb
     0x84, 0xC0,        // test al, al
     0x74, 0x09,        // jz wait
@@ -94,7 +95,7 @@ constexpr std::array<uint8_t, 34> boot_code{
     0xCD, 0x19,        // int 0x19: boot again
 };
 constexpr std::size_t boot_code_at = 0x3E;
-static_assert(boot_code_at + boot_code.size() == 0x60);
+static_assert(boot_code_at + boot_code.size() == 0x61);
 constexpr std::string_view boot_message =
     "\r\nThis is not a system disk.\r\nPut in a system disk and press a key.\r\n";
 
