@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/linux/unique_fd.h"

@@ -9,16 +9,6 @@ namespace tessil::platform::linux_os {
 
 namespace {
 
-// A drive says once that its disk was changed (UNIT ATTENTION) and then
-// carries out the same command as usual: one more try.
-ScsiStatus run_once_more_after_attention(ScsiTransport& transport, std::span<const uint8_t> cdb,
-                                         ScsiData data, std::chrono::milliseconds timeout) {
-  ScsiStatus status = transport.run(cdb, data, timeout);
-  if (status.kind == ScsiStatus::Kind::check_condition && status.sense_key == sense_unit_attention)
-    status = transport.run(cdb, data, timeout);
-  return status;
-}
-
 class UfiFormatter final : public DiskFormatter {
  public:
   explicit UfiFormatter(std::unique_ptr<ScsiTransport> transport)
@@ -44,9 +34,10 @@ class UfiFormatter final : public DiskFormatter {
 
   Error format_track(uint32_t cylinder, uint32_t head) override {
     if (!format_ || cylinder >= format_->cylinders || head >= format_->heads) return Error::other;
+    // Never tried again: a drive that says its disk changed since begin()
+    // may hold another disk, which must not get the rest of this format.
     const UfiFormatTrack command = ufi_format_track(*format_, cylinder, head);
-    return run_once_more_after_attention(*transport_, command.cdb, ScsiData{{}, command.parameters},
-                                         ufi_format_timeout)
+    return transport_->run(command.cdb, ScsiData{{}, command.parameters}, ufi_format_timeout)
         .error();
   }
 
@@ -66,8 +57,11 @@ class UfiFormatter final : public DiskFormatter {
 std::vector<const StandardFormat*> ufi_formats(ScsiTransport& transport, Error& error) {
   std::array<uint8_t, ufi_capacities_length> reply{};
   const UfiCdb cdb = ufi_read_format_capacities();
-  const ScsiStatus status =
-      run_once_more_after_attention(transport, cdb, ScsiData{reply, {}}, scsi_timeout);
+  ScsiStatus status = transport.run(cdb, ScsiData{reply, {}}, scsi_timeout);
+  // A drive says once that its disk was changed (UNIT ATTENTION), then
+  // answers the same question as usual.
+  if (status.kind == ScsiStatus::Kind::check_condition && status.sense_key == sense_unit_attention)
+    status = transport.run(cdb, ScsiData{reply, {}}, scsi_timeout);
   error = status.error();
   if (error != Error::none) return {};
   const std::size_t received = std::min(status.received, reply.size());

@@ -24,7 +24,8 @@ std::vector<const StandardFormat*> ufi_formats(int fd);
 std::vector<const StandardFormat*> ufi_formats(ScsiTransport& transport, Error& error);
 
 // A formatter for the USB floppy drive open read-write and exclusive at
-// `fd`, which it takes over. Null with the reason in `error`.
+// `fd`, which it takes over; the kernel lets FORMAT UNIT through only on a
+// descriptor open for writing. Null with the reason in `error`.
 std::unique_ptr<DiskFormatter> ufi_formatter(UniqueFd fd, Error& error);
 
 // As above, the drive reached through `transport`.
