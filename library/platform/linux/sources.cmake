@@ -18,11 +18,13 @@ set(tessil_platform_sources
   platform/linux/medium_geometry.cpp
   platform/linux/file_names.cpp
   platform/linux/process_facts.cpp
+  platform/linux/scsi_transport.cpp
   platform/linux/standard_streams.cpp
   platform/linux/system_platform.cpp
   platform/linux/termination_watch.cpp
   platform/linux/udisks_hold.cpp
   platform/linux/udisks_opener.cpp
+  platform/linux/ufi_commands.cpp
   platform/linux/ufi_format.cpp
   platform/linux/usb_identity.cpp
 )
