@@ -28,9 +28,27 @@ int32_t code_of_open_failure(platform::Error error) {
   }
 }
 
+// Now, as a FAT volume records its making: the label's date and time (UTC,
+// for want of the machine's zone in the engine) and a serial from them.
+format::FatStamp stamp_now() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss time{floor<seconds>(now - day)};
+  format::FatStamp stamp;
+  stamp.date = static_cast<uint16_t>((std::max(int(date.year()) - 1980, 0) << 9) |
+                                     (unsigned(date.month()) << 5) | unsigned(date.day()));
+  stamp.time = static_cast<uint16_t>((time.hours().count() << 11) | (time.minutes().count() << 5) |
+                                     (time.seconds().count() / 2));
+  const auto ticks = duration_cast<milliseconds>(now.time_since_epoch()).count();
+  stamp.serial = static_cast<uint32_t>(ticks ^ (ticks >> 32));
+  return stamp;
+}
+
 // Writes the empty FAT volume at the disk's start.
 platform::Error write_fat(const FormatRequest& request, const StandardFormat& format) {
-  const std::vector<std::byte> volume = format::empty_fat12(format, request.label);
+  const std::vector<std::byte> volume = format::empty_fat12(format, request.label, stamp_now());
   if (volume.empty()) return platform::Error::other;
   platform::Error error = platform::Error::none;
   const std::unique_ptr<platform::Drive> drive =
