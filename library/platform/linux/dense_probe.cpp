@@ -3,7 +3,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "platform/linux/direct_reads.h"
@@ -20,17 +22,36 @@ struct Free {
   void operator()(void* p) const { std::free(p); }
 };
 
-// True when sector `number` (from 0) reads from the medium itself.
-bool sector_reads(const std::string& path, uint64_t number) {
+using Sector = std::array<std::byte, sector>;
+
+// Sector `number` (from 0) read from the medium itself, past every cache.
+std::optional<Sector> read_sector(int control, const std::string& path, uint64_t number) {
+  ::ioctl(control, FDFLUSH);  // nor from the driver's track buffer
   const UniqueFd fd = open_fd(path.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
   const std::unique_ptr<void, Free> buffer(std::aligned_alloc(4096, 4096));
-  if (!fd || !buffer) return false;
-  return ::pread(fd.get(), buffer.get(), sector, static_cast<off_t>(number * sector)) ==
-         static_cast<ssize_t>(sector);
+  if (!fd || !buffer) return std::nullopt;
+  if (::pread(fd.get(), buffer.get(), sector, static_cast<off_t>(number * sector)) !=
+      static_cast<ssize_t>(sector))
+    return std::nullopt;
+  Sector bytes;
+  std::memcpy(bytes.data(), buffer.get(), sector);
+  return bytes;
 }
 
-uint64_t last_sector_of_track(const StandardFormat& format, uint32_t cylinder, uint32_t head) {
-  return (uint64_t{cylinder} * format.heads + head + 1) * format.sectors_per_track - 1;
+// True when the last sector of `format`'s last track is on the disk. A
+// controller that reports a missing sector as the end of the cylinder gets
+// its read taken for a success, with whatever the driver's buffer held
+// last: so it is read after each of two other sectors of that cylinder, and
+// a copy of whichever came before it is no sector of its own.
+bool last_sector_there(int control, const std::string& path, const StandardFormat& format) {
+  const uint64_t track = uint64_t{format.sectors_per_track};
+  const uint64_t last = format.size / sector - 1;
+  const std::optional<Sector> head1 = read_sector(control, path, last + 1 - track);
+  const std::optional<Sector> first = read_sector(control, path, last);
+  const std::optional<Sector> head0 = read_sector(control, path, last + 1 - 2 * track);
+  const std::optional<Sector> second = read_sector(control, path, last);
+  if (!head1 || !first || !head0 || !second) return false;
+  return *head1 == *head0 || *first == *second;
 }
 
 }  // namespace
@@ -50,16 +71,20 @@ std::optional<floppy_struct> find_denser_format(const std::string& path,
   floppy_drive_params drive{};
   if (::ioctl(control.get(), FDGETDRVPRM, &drive) != 0) return std::nullopt;
   const FloppyDriveKind kind = floppy_drive_kind(drive.cmos);
-  std::optional<floppy_struct> params = floppy_params(*wider, kind);
-  if (!params) return std::nullopt;
   // One try per probe: on a 1.44 MB disk the 21st sector is missing by
   // design, and the driver's retries would only add revolutions.
   const FloppyErrorLimit one_try(control.get());
-  if (::ioctl(control.get(), FDSETPRM, &*params) != 0) return std::nullopt;
-  if (sector_reads(path, last_sector_of_track(*wider, 0, 0))) {
-    if (sector_reads(path, last_sector_of_track(*wider, 81, 1))) return params;
-    params = floppy_params(*dense, kind);
-    if (params && ::ioctl(control.get(), FDSETPRM, &*params) == 0) return params;
+  // The disk's last sector in each format: no 18-sector disk has it. The
+  // 80-cylinder format first, so that a 1.44 MB disk never sends the head
+  // past the cylinders every drive has.
+  std::optional<floppy_struct> dense_params = floppy_params(*dense, kind);
+  if (dense_params && ::ioctl(control.get(), FDSETPRM, &*dense_params) == 0 &&
+      last_sector_there(control.get(), path, *dense)) {
+    std::optional<floppy_struct> wider_params = floppy_params(*wider, kind);
+    if (wider_params && ::ioctl(control.get(), FDSETPRM, &*wider_params) == 0 &&
+        last_sector_there(control.get(), path, *wider))
+      return wider_params;
+    if (::ioctl(control.get(), FDSETPRM, &*dense_params) == 0) return dense_params;
   }
   floppy_struct back = found;
   ::ioctl(control.get(), FDSETPRM, &back);
