@@ -86,7 +86,7 @@ Command add_format_command(CLI::App& program) {
   parser
       ->add_option("-t,--type", options->type,
                    "The format: 160, 180, 320, 360, 720, 1200, 1440, 1680, 1722 or 2880 (KB), or "
-                   "a name such as 1.44M; default: the drive's largest")
+                   "a name such as 1.44M; default: the drive's own, 1.44M in a 1.44 MB drive")
       ->type_name("SIZE");
   CLI::Option* fat =
       parser->add_flag("--fat", options->fat, "Then write an empty FAT12 file system on it");

@@ -66,8 +66,12 @@ std::vector<const StandardFormat*> drive_formats(char letter) {
 
 const StandardFormat* chosen_format(const FormatRequest& request) {
   if (request.format) return request.format;
-  const std::vector<const StandardFormat*> formats = drive_formats(request.letter);
-  return formats.empty() ? nullptr : formats.back();
+  // The drive's own format, the largest with a media number: the denser
+  // 21-sector ones are for those who ask for them.
+  const StandardFormat* chosen = nullptr;
+  for (const StandardFormat* format : drive_formats(request.letter))
+    if (format->media_type != 0 || !chosen) chosen = format;
+  return chosen;
 }
 
 std::optional<std::string> format_refusal(const FormatRequest& request) {

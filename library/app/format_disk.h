@@ -18,7 +18,7 @@ std::vector<const StandardFormat*> drive_formats(char letter);
 
 struct FormatRequest {
   char letter = 'A';
-  const StandardFormat* format = nullptr;  // null: the drive's largest
+  const StandardFormat* format = nullptr;  // null: the drive's own
   bool fat = false;                        // an empty FAT volume on top
   std::string label;                       // its volume label; may be empty
   platform::DriveSession* session = nullptr;
@@ -28,7 +28,8 @@ struct FormatRequest {
 // can. Looks at the drive's formats, not at its disk.
 std::optional<std::string> format_refusal(const FormatRequest& request);
 
-// The format `request` lays down: its own, else the drive's largest.
+// The format `request` lays down: its own, else the drive's own (the
+// largest but for the denser 21-sector formats).
 const StandardFormat* chosen_format(const FormatRequest& request);
 
 struct FormatRun {
