@@ -18,19 +18,23 @@ _tessil_cli() {
   local command='' at
   for ((at = 1; at < cword; at++)); do
     case ${words[at]} in
-      drives | info | read | write | verify | convert | batch)
+      drives | info | read | write | verify | convert | batch | format)
         command=${words[at]}
         break
         ;;
     esac
   done
   if [[ -z $command ]]; then
-    mapfile -t COMPREPLY < <(compgen -W 'drives info read write verify convert batch --help --version' -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W 'drives info read write verify convert batch format --help --version' -- "$cur")
     return
   fi
 
   case $prev in
     -l | --label | --retries | --start | --count) return ;;  # free text, numbers
+    -t | --type)
+      mapfile -t COMPREPLY < <(compgen -W '160 180 320 360 720 1200 1440 1680 1722 2880' -- "$cur")
+      return
+      ;;
     --fill)
       mapfile -t COMPREPLY < <(compgen -W 'zero marker' -- "$cur")
       return
@@ -46,7 +50,8 @@ _tessil_cli() {
       drives | info) options+=' --json' ;;
       read) options+=' --label --raw --tessil --force --no-report --progress --json --rescue --retries --fill --map --picture' ;;
       batch) options+=' --start --count --label --label-from-volume --raw --tessil --no-report --skip-duplicates --progress --rescue --retries --fill' ;;
-      write) options+=' --yes --raw --tessil --force --no-verify --progress' ;;
+      write) options+=' --yes --raw --tessil --force --format --no-verify --progress' ;;
+      format) options+=' --type --fat --label --yes --progress' ;;
       verify) options+=' --progress --json' ;;
       convert) options+=' --label --raw --tessil --format --force' ;;
     esac
@@ -58,7 +63,8 @@ _tessil_cli() {
   local argument=0 i
   for ((i = at + 1; i < cword; i++)); do
     case ${words[i]} in
-      -l | --label | --retries | --fill | --map | --start | --count | --format) ((i++)) ;;
+      -l | --label | --retries | --fill | --map | --start | --count | -t | --type) ((i++)) ;;
+      --format) [[ $command == convert ]] && ((i++)) ;;
       -*) ;;
       *) ((argument++)) ;;
     esac
@@ -68,7 +74,7 @@ _tessil_cli() {
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       _filedir
       ;;
-    read:0 | write:1 | verify:1 | batch:0)
+    read:0 | write:1 | verify:1 | batch:0 | format:0)
       mapfile -t COMPREPLY < <(compgen -W "$(_tessil_cli_letters)" -- "${cur^^}")
       ;;
     read:1 | write:0 | verify:0 | convert:0 | convert:1 | batch:1)

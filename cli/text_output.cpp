@@ -70,6 +70,8 @@ void print_drive(const app::DriveFacts& drive) {
     return;
   }
   print_fact("Geometry:", geometry_text(header_of(drive.info)));
+  if (const StandardFormat* format = app::disk_format(drive))
+    print_fact("Format:", std::string(format->name));
   print_fact("Size:",
              std::to_string(drive.info.size) + " bytes (" + human_size(drive.info.size) + ")");
 }

@@ -86,6 +86,9 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
       {{"batch", "A", "x%d", "--count", "0"}, 2, ""},
       {{"batch", "A", "x%d", "--raw", "--tessil"}, 2, ""},
       {{"batch", "A", "x%d", "--retries", "1"}, 2, ""},  // only with --rescue
+      {{"format", "--help"}, 0, "--type"},
+      {{"format", "A", "--label", "X"}, 2, ""},  // only with --fat
+      {{"format", "A", "--type", "1441"}, 2, ""},
   };
   for (const Case& c : cases) {
     const Result r = cli(c.args);
@@ -103,7 +106,7 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpAndVersionZero) {
 
   // Help fits a narrow terminal, between words, without the parser's notes.
   env_["COLUMNS"] = "60";
-  for (const char* command : {"read", "batch", "write"}) {
+  for (const char* command : {"read", "batch", "write", "format"}) {
     const std::string help = cli({command, "--help"}).out;
     for (const char* note : {"Excludes", "Needs", "INT in", "REQUIRED"})
       EXPECT_EQ(help.find(note), std::string::npos) << command << ": " << note << "\n" << help;
@@ -313,7 +316,11 @@ TEST_F(CliTest, BashCompletionOffersCommandsOptionsLettersAndFiles) {
       {"tessil-cli read A ", "disk.tsl\n"},
       {"tessil-cli write ", "disk.tsl\n"},
       {"tessil-cli write disk.tsl ", "A\nB\nC\n"},
-      {"tessil-cli write --", "--force\n--help\n--no-verify\n--progress\n--raw\n--tessil\n--yes\n"},
+      {"tessil-cli write --",
+       "--force\n--format\n--help\n--no-verify\n--progress\n--raw\n--tessil\n--yes\n"},
+      {"tessil-cli write --format disk.tsl ", "A\nB\nC\n"},
+      {"tessil-cli format ", "A\nB\nC\n"},
+      {"tessil-cli format A --type 14", "1440\n"},
       {"tessil-cli convert --fo", "--force\n--format\n"},
       {"tessil-cli verify disk.tsl ", "A\nB\nC\n"},
       {"tessil-cli convert disk.tsl ", "disk.tsl\n"},
@@ -686,6 +693,23 @@ TEST_F(CliTest, ARawImageMustHaveTheDisksFormat) {
   EXPECT_NE(r.err.find("small.img is a 720 KB image; the disk in drive B"), std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find(") is 1.44 MB\n"), std::string::npos) << r.err;
+  EXPECT_EQ(drive_bytes('B'), std::string(floppy_size, '\0'));
+}
+
+// A file standing for a drive is no floppy drive: it is never formatted, and
+// a write of another format is refused without offering --format.
+TEST_F(CliTest, OnlyFloppyDrivesAreFormatted) {
+  drive('B', std::string(floppy_size, '\0'));
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"format", "B", "--yes"}, {"format", "B", "--type", "720", "--fat", "--yes"}}) {
+    const Result r = cli(args);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("format works on floppy drives only"), std::string::npos) << r.err;
+  }
+  put(at("small.img"), pattern(737280));
+  const Result r = cli({"write", "small.img", "B", "--yes", "--format"});
+  EXPECT_EQ(r.status, 108) << r.err;
+  EXPECT_EQ(r.err.find("--format"), std::string::npos) << r.err;
   EXPECT_EQ(drive_bytes('B'), std::string(floppy_size, '\0'));
 }
 

@@ -64,6 +64,16 @@ DriveFacts look_at_drive(char letter, platform::DriveSession* session) {
   return facts;
 }
 
+const StandardFormat* disk_format(const DriveFacts& drive) {
+  if (!drive.has_disk || drive.info.cylinders < 0 || drive.info.tracks_per_cylinder < 0 ||
+      drive.info.sectors_per_track < 0 || drive.info.bytes_per_sector < 0)
+    return nullptr;
+  return standard_format_of(static_cast<uint32_t>(drive.info.cylinders),
+                            static_cast<uint32_t>(drive.info.tracks_per_cylinder),
+                            static_cast<uint32_t>(drive.info.sectors_per_track),
+                            static_cast<uint32_t>(drive.info.bytes_per_sector));
+}
+
 std::vector<DriveFacts> look_at_drives() {
   std::vector<DriveFacts> drives;
   for (platform::DriveEntry& entry : platform::current().list_drives()) {

@@ -47,6 +47,10 @@ struct DriveFacts {
   std::vector<const StandardFormat*> formats;
 };
 
+// The standard format of the disk in the drive, or null (no disk, or a
+// geometry of no standard format).
+const StandardFormat* disk_format(const DriveFacts& drive);
+
 // One drive, queried now, through `session` when the command holds the
 // drive. Waits for the drive.
 DriveFacts look_at_drive(char letter, platform::DriveSession* session = nullptr);

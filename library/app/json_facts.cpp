@@ -36,6 +36,7 @@ Json drive_json(const DriveFacts& drive) {
     out["geometry"] = geometry_json(header_of(drive.info));
     out["size"] = drive.info.size;
     out["media_type"] = drive.info.media_type;
+    if (const StandardFormat* format = disk_format(drive)) out["format"] = format->name;
   } else {
     out["reason"] = platform::error_words(drive.reason);
   }
