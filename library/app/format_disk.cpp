@@ -74,6 +74,15 @@ const StandardFormat* chosen_format(const FormatRequest& request) {
   return chosen;
 }
 
+std::optional<std::string> usb_cannot_take(char letter, const StandardFormat& format) {
+  if (format.sectors_per_track != 21) return std::nullopt;
+  for (const platform::DriveEntry& entry : platform::current().list_drives())
+    if (entry.letter == letter && entry.kind == platform::DriveKind::usb_floppy)
+      return std::string("drive ") + letter + " is a USB floppy drive, and USB floppy drives " +
+             "cannot read or write " + std::string(format.name) + " disks";
+  return std::nullopt;
+}
+
 std::optional<std::string> format_refusal(const FormatRequest& request) {
   const std::vector<const StandardFormat*> formats = drive_formats(request.letter);
   const std::string drive = std::string("drive ") + request.letter;

@@ -24,6 +24,11 @@ struct FormatRequest {
   platform::DriveSession* session = nullptr;
 };
 
+// Words for a 21-sector `format` (1.68 or 1.72 MB) asked of drive
+// `letter` when it is a USB floppy drive, which cannot read such disks;
+// nothing otherwise.
+std::optional<std::string> usb_cannot_take(char letter, const StandardFormat& format);
+
 // Why `request` cannot be carried out as asked, in words; nothing when it
 // can. Looks at the drive's formats, not at its disk.
 std::optional<std::string> format_refusal(const FormatRequest& request);
