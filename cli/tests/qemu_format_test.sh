@@ -50,11 +50,32 @@ mdir -i disk.img :: 2>&1 | grep -q 'No files' || fail "the volume is not empty"
 echo "1.44 MB with a FAT volume: ok"
 
 "$rig/mkimage.sh" 720 small.img >/dev/null
-SCRIPT='./tessil-cli format X --type 720 --yes >out/log 2>&1; echo $? >out/status'
+SCRIPT='./tessil-cli format X --type 720 --yes >out/log 2>&1; echo $? >out/status
+        ./tessil-cli format X --type 720 --yes >out/stopped 2>&1 & sleep 1; kill -INT $!
+        wait $!; echo $? >out/stopped-status'
 in_guest small.img --fd-type 144
 [[ $(cat out/status) == 0 ]] || { cat out/log; fail "the 720 KB format exited $(cat out/status)"; }
 grep -q "formatted as 720 KB, 160 tracks read back" out/log || fail "$(cat out/log)"
-echo "720 KB: ok"
+[[ $(cat out/stopped-status) == 105 ]] || fail "Ctrl-C gave $(cat out/stopped-status): $(cat out/stopped)"
+grep -q "only partly formatted\|not every track was read back" out/stopped || fail "$(cat out/stopped)"
+echo "720 KB, and stopped by Ctrl-C: ok"
+
+# A 720 KB image for an old machine, onto a 1.44 MB disk. QEMU's controller
+# keeps the medium's own data rate, so the 720 KB tracks do not read back:
+# the write must then never start.
+"$rig/mkimage.sh" 1440 hd.img >/dev/null
+cp hd.img hd.before
+"$rig/mkimage.sh" 720 payload/old.ima >/dev/null
+SCRIPT='./tessil-cli write old.ima X --yes >out/refused 2>&1; echo $? >out/refused-status
+        ./tessil-cli write old.ima X --yes --format >out/log 2>&1; echo $? >out/status'
+in_guest hd.img
+[[ $(cat out/refused-status) == 108 ]] || fail "without --format: $(cat out/refused)"
+grep -q "give --format to format the disk as 720 KB first" out/refused || fail "$(cat out/refused)"
+[[ $(cat out/status) == 3 ]] || { cat out/log; fail "write --format exited $(cat out/status)"; }
+grep -q "160 tracks did not read back: cylinder 0 head 0, .* and 152 more" out/log ||
+  fail "$(cat out/log)"
+cmp -s hd.img hd.before || fail "the disk was written after a format that did not read back"
+echo "write --format, and a format that does not read back: ok"
 
 "$rig/mkimage.sh" 1440 locked.img >/dev/null
 cp locked.img locked.before

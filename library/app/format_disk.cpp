@@ -145,10 +145,12 @@ FormatRun run_format(const FormatRequest& request, const format::FormatSteps& st
 }
 
 std::string tracks_words(const std::vector<format::Track>& tracks) {
+  constexpr std::size_t named = 8;  // a whole disk's worth would bury the line
   std::string words;
-  for (const format::Track& track : tracks)
+  for (std::size_t i = 0; i < tracks.size() && i < named; ++i)
     words += (words.empty() ? "" : ", ") + std::string("cylinder ") +
-             std::to_string(track.cylinder) + " head " + std::to_string(track.head);
+             std::to_string(tracks[i].cylinder) + " head " + std::to_string(tracks[i].head);
+  if (tracks.size() > named) words += " and " + std::to_string(tracks.size() - named) + " more";
   return words;
 }
 

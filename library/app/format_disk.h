@@ -50,8 +50,8 @@ struct FormatRun {
 // shows progress and may stop the format between tracks.
 FormatRun run_format(const FormatRequest& request, const format::FormatSteps& steps);
 
-// "cylinder 3 head 1, cylinder 7 head 0": tracks by place, for the line
-// that ends a failed format.
+// "cylinder 3 head 1, cylinder 7 head 0": tracks by place, the first
+// eight and then how many more, for the line that ends a failed format.
 std::string tracks_words(const std::vector<format::Track>& tracks);
 
 }  // namespace tessil::app

@@ -27,6 +27,17 @@ FloppyDriveKind drive_kind(int fd) {
   return floppy_drive_kind(drive.cmos);
 }
 
+// The driver gives up waiting when a signal comes (Ctrl-C, which the job
+// takes as a stop between tracks), so a command cut short is sent again.
+template <typename... Argument>
+int controller_ioctl(int fd, unsigned long request, Argument... argument) {
+  int result = 0;
+  do {
+    result = ::ioctl(fd, request, argument...);
+  } while (result != 0 && errno == EINTR);
+  return result;
+}
+
 Error last_error() {
   const Error error = error_from_errno(errno);
   return error == Error::none ? Error::other : error;
@@ -46,21 +57,21 @@ class ControllerFormatter final : public DiskFormatter {
     if (!params) return Error::other;
     // The parameters hold for this disk until it leaves the drive, so the
     // read-back and later jobs see the new format.
-    if (::ioctl(fd_.get(), FDSETPRM, &*params) != 0) return last_error();
-    if (::ioctl(fd_.get(), FDFMTBEG) != 0) return last_error();
+    if (controller_ioctl(fd_.get(), FDSETPRM, &*params) != 0) return last_error();
+    if (controller_ioctl(fd_.get(), FDFMTBEG) != 0) return last_error();
     begun_ = true;
     return Error::none;
   }
 
   Error format_track(uint32_t cylinder, uint32_t head) override {
     format_descr track{0, head, cylinder};
-    return ::ioctl(fd_.get(), FDFMTTRK, &track) == 0 ? Error::none : last_error();
+    return controller_ioctl(fd_.get(), FDFMTTRK, &track) == 0 ? Error::none : last_error();
   }
 
   Error end() override {
     begun_ = false;
     // Also drops whatever the driver kept of the disk as it was.
-    return ::ioctl(fd_.get(), FDFMTEND) == 0 ? Error::none : last_error();
+    return controller_ioctl(fd_.get(), FDFMTEND) == 0 ? Error::none : last_error();
   }
 
  private:
