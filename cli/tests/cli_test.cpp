@@ -154,6 +154,8 @@ TEST_F(CliTest, DrivesAndInfoAsJson) {
   EXPECT_EQ(by_letter["A"]["disk"], true);
   EXPECT_EQ(by_letter["A"]["size"], floppy_size);
   EXPECT_EQ(by_letter["A"]["geometry"]["sectors_per_track"], 18);
+  EXPECT_EQ(by_letter["A"]["format"], "1.44 MB");
+  EXPECT_EQ(by_letter["A"]["formats"], Json::array());  // a file is formatted by no one
   EXPECT_EQ(by_letter["C"]["disk"], false);
   // One drive alone says the same as the list.
   EXPECT_EQ(Json::parse(cli({"info", "c", "--json"}).out), by_letter["C"]);
