@@ -41,13 +41,18 @@ in_guest() {
 # as they were, so what is checked is the outcome, the read-back and the FAT
 # volume written on top.
 "$rig/mkimage.sh" 1440 disk.img >/dev/null
-SCRIPT='./tessil-cli format X --fat --label "new box" --yes >out/log 2>&1; echo $? >out/status'
+SCRIPT='set -- $(cat /sys/block/fd0/stat); before=$1
+        ./tessil-cli format X --fat --label "new box" --yes >out/log 2>&1; echo $? >out/status
+        set -- $(cat /sys/block/fd0/stat); echo $(($1 - before)) >out/reads'
 in_guest disk.img
 [[ $(cat out/status) == 0 ]] || { cat out/log; fail "the 1.44 MB format exited $(cat out/status)"; }
 grep -q "formatted as 1.44 MB with an empty FAT volume" out/log || fail "$(cat out/log)"
 mdir -i disk.img :: 2>&1 | grep -q 'Volume in drive : is NEW BOX' || fail "mdir: $(mdir -i disk.img :: 2>&1)"
 mdir -i disk.img :: 2>&1 | grep -q 'No files' || fail "the volume is not empty"
-echo "1.44 MB with a FAT volume: ok"
+# The read-back asks for whole tracks: one request a track, and a few for
+# the look at the disk before.
+(( $(cat out/reads) <= 180 )) || fail "the format sent $(cat out/reads) reads"
+echo "1.44 MB with a FAT volume, $(cat out/reads) reads: ok"
 
 "$rig/mkimage.sh" 720 small.img >/dev/null
 SCRIPT='./tessil-cli format X --type 720 --yes >out/log 2>&1; echo $? >out/status

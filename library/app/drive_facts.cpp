@@ -14,7 +14,7 @@ void query(DriveFacts& facts, platform::DriveSession* session = nullptr) {
   facts.has_disk = query_drive(platform::current(), letter_text(facts.letter).c_str(), facts.info,
                                device_path, &facts.reason, session) != 0;
   if (facts.has_disk) facts.reason = platform::Error::none;
-  facts.formats = platform::current().formats_of(device_path_of(letter_text(facts.letter).c_str()));
+  facts.formats = drive_formats(facts.letter);
 }
 
 }  // namespace
@@ -32,6 +32,23 @@ std::unique_ptr<platform::Drive> open_drive(char letter, platform::DriveAccess a
                                             platform::DriveSession* session) {
   if (session) return session->open_drive(access, error);
   return platform::current().open_drive(device_path_of(letter_text(letter).c_str()), access, error);
+}
+
+std::unique_ptr<platform::Drive> open_drive_to_verify(char letter, platform::Error& error,
+                                                      platform::DriveSession* session) {
+  if (session) return session->open_drive_to_verify(error);
+  return platform::current().open_drive_to_verify(device_path_of(letter_text(letter).c_str()),
+                                                  error);
+}
+
+std::unique_ptr<platform::DiskFormatter> open_to_format(char letter, platform::Error& error,
+                                                        platform::DriveSession* session) {
+  if (session) return session->open_to_format(error);
+  return platform::current().open_to_format(device_path_of(letter_text(letter).c_str()), error);
+}
+
+std::vector<const StandardFormat*> drive_formats(char letter) {
+  return platform::current().formats_of(device_path_of(letter_text(letter).c_str()));
 }
 
 std::unique_ptr<platform::DriveSession> hold_drive(char letter, platform::DriveAccess widest) {

@@ -30,6 +30,17 @@ std::unique_ptr<platform::Drive> open_drive(char letter, platform::DriveAccess a
                                             platform::Error& error,
                                             platform::DriveSession* session = nullptr);
 
+// The same, opened to read the medium itself (as a verify does), or to
+// format its disk.
+std::unique_ptr<platform::Drive> open_drive_to_verify(char letter, platform::Error& error,
+                                                      platform::DriveSession* session = nullptr);
+std::unique_ptr<platform::DiskFormatter> open_to_format(char letter, platform::Error& error,
+                                                        platform::DriveSession* session = nullptr);
+
+// The formats drive `letter` can give a disk, smallest first; empty for
+// anything that is not a floppy drive.
+std::vector<const StandardFormat*> drive_formats(char letter);
+
 // Drive `letter` held open, for `widest` access, for everything one
 // command does with it, so that the system is asked only once; null where
 // nothing needs holding.

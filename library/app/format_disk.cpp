@@ -13,10 +13,6 @@ namespace tessil::app {
 
 namespace {
 
-std::string device_path(char letter) {
-  return std::string("\\\\.\\") + letter + ":";
-}
-
 int32_t code_of_open_failure(platform::Error error) {
   switch (error) {
     case platform::Error::no_medium:
@@ -59,10 +55,6 @@ platform::Error write_fat(const FormatRequest& request, const StandardFormat& fo
 }
 
 }  // namespace
-
-std::vector<const StandardFormat*> drive_formats(char letter) {
-  return platform::current().formats_of(device_path(letter));
-}
 
 const StandardFormat* chosen_format(const FormatRequest& request) {
   if (request.format) return request.format;
@@ -118,8 +110,7 @@ FormatRun run_format(const FormatRequest& request, const format::FormatSteps& st
   platform::Error error = platform::Error::none;
   {
     std::unique_ptr<platform::DiskFormatter> formatter =
-        request.session ? request.session->open_to_format(error)
-                        : platform::current().open_to_format(device_path(request.letter), error);
+        open_to_format(request.letter, error, request.session);
     if (!formatter) return finish(code_of_open_failure(error), error);
     run.result = format::lay_tracks(*formatter, *run.format, steps);
   }  // closed before the read-back opens the drive for itself
@@ -130,9 +121,7 @@ FormatRun run_format(const FormatRequest& request, const format::FormatSteps& st
         run.result.error);
   {
     const std::unique_ptr<platform::Drive> drive =
-        request.session
-            ? request.session->open_drive_to_verify(error)
-            : platform::current().open_drive_to_verify(device_path(request.letter), error);
+        open_drive_to_verify(request.letter, error, request.session);
     if (!drive) return finish(JOB_DRIVE_OPEN_FAILED, error);
     format::read_back(*drive, *run.format, steps, run.result);
   }

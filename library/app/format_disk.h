@@ -7,14 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "app/drive_facts.h"
 #include "format/format_job.h"
 #include "platform/platform.h"
 
 namespace tessil::app {
-
-// The formats drive `letter` can give a disk, smallest first; empty for
-// anything that is not a floppy drive.
-std::vector<const StandardFormat*> drive_formats(char letter);
 
 struct FormatRequest {
   char letter = 'A';
