@@ -120,32 +120,31 @@ void WindowFormat::start(QChar drive, const QString& format_name) {
   progress->setObjectName(QStringLiteral("FormatProgress"));
   progress->setWindowTitle(QStringLiteral("Format disk"));
   progress->setAttribute(Qt::WA_DeleteOnClose);
-  progress_text_ = new QLabel(
+  auto* text = new QLabel(
       QStringLiteral("Formatting the disk in drive %1 as %2").arg(drive, format_name), progress);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), progress);
   cancel_->setObjectName(QStringLiteral("cancelFormat"));
   auto* layout = new QVBoxLayout(progress);
-  layout->addWidget(progress_text_);
+  layout->addWidget(text);
   layout->addWidget(cancel_, 0, Qt::AlignRight);
   connect(cancel_, &QPushButton::clicked, this, [this] { stop(); });
   // Closing it asks the stop too.
   connect(progress, &QDialog::rejected, this, [this] { stop(); });
   progress_ = progress;
   progress->show();
-  show_progress_(0);
+  if (show_progress_) show_progress_(0);
   timer_->start();
 }
 
 void WindowFormat::look() {
   if (!run_) return;
-  show_progress_(run_->percent());
+  if (show_progress_) show_progress_(run_->percent());
   if (run_->finished()) showEnd();
 }
 
 void WindowFormat::showEnd() {
   timer_->stop();
   if (progress_) progress_->close();
-  progress_text_ = nullptr;
   cancel_ = nullptr;
   const tessil::app::FormatRun& run = run_->result();
   logResult(log_, run.code);

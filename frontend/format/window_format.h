@@ -14,7 +14,6 @@
 class FormatRun;
 class MessageLog;
 class QDialog;
-class QLabel;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -52,7 +51,6 @@ class WindowFormat : public QObject {
   std::unique_ptr<FormatRun> run_;
   QTimer* timer_;
   QPointer<QDialog> progress_;  // while a format runs
-  QLabel* progress_text_ = nullptr;
   QPushButton* cancel_ = nullptr;
   bool quiet_ = false;
 };

@@ -137,7 +137,10 @@ class FormatTest : public QObject, public Form1Probe {
     QFETCH(bool, yes);
     QString question;
     QVERIFY(formatFromMenu({acceptFormatDialog, [&](QWidget* modal) {
-                              question = qobject_cast<QMessageBox*>(modal)->text();
+                              auto* box = qobject_cast<QMessageBox*>(modal);
+                              question = box->text();
+                              if (box->defaultButton() != box->button(QMessageBox::No))
+                                question += QStringLiteral(" (yes by default)");
                               return ModalScript::answerQuestion(yes)(modal);
                             }}));
     QCOMPARE(question, QStringLiteral("Format the disk in drive A as 1.44 MB? Everything on it "
