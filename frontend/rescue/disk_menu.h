@@ -1,7 +1,8 @@
 // The "Disk" menu, between "Options" and "About": "Rescue a damaged disk…"
-// and "Format disk…", and the same rescue offered when a read from the window ends with a
-// damaged disk. Each rescue gets a window of its own; closing the main
-// window while one runs, or a format, asks first, as for a copy.
+// and "Format disk…", and the same rescue offered when a read from the
+// window ends with a damaged disk. Each rescue gets a window of its own;
+// closing the main window while one runs, or a format, asks first, as for
+// a copy.
 #pragma once
 
 #include <QList>
@@ -57,7 +58,6 @@ class DiskMenu : public QObject {
   // them without asking (a termination signal).
   bool mayClose(bool ask = true);
   QList<RescueWindow*> rescues() const;
-  WindowFormat& format() { return *format_; }
 
  private:
   void rescueFromMenu();
