@@ -55,7 +55,8 @@ Form1::Form1(ImagingBackend& backend, LinkOpener& links, std::function<void()> b
                           return driveTest(drive) ? drive : QString();
                         },
                         [this] { return label_text::fitted(ui_->Text1->text()); },
-                        [this] { return reports_->enabled(); }});
+                        [this] { return reports_->enabled(); },
+                        [this](int percent) { ui_->ProgressBar1->setValue(percent); }});
   read_ = std::make_unique<WindowRead>(
       *log_, [this](const QString& drive, const QString& image, const QString& label,
                     const QString& partial) { disk_->offerRescue(drive, image, label, partial); });

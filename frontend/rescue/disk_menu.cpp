@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "app/read_report.h"
+#include "format/window_format.h"
 #include "image_kinds.h"
 #include "message_log.h"
 #include "outcomes.h"
@@ -31,11 +32,21 @@ DiskMenu::DiskMenu(QWidget& window, MessageLog& log, QMenuBar& menu_bar, QAction
       window_(window),
       log_(log),
       hooks_(std::move(hooks)),
-      menu_(new QMenu(QStringLiteral("Disk"), &menu_bar)) {
+      menu_(new QMenu(QStringLiteral("Disk"), &menu_bar)),
+      format_(new WindowFormat(window, log, hooks_.progress)) {
   menu_->setObjectName(QStringLiteral("disk"));
   QAction* rescue = menu_->addAction(QStringLiteral("Rescue a damaged disk\u2026"));
   rescue->setObjectName(QStringLiteral("rescueDamagedDisk"));
   connect(rescue, &QAction::triggered, this, &DiskMenu::rescueFromMenu);
+  QAction* format = menu_->addAction(QStringLiteral("Format disk\u2026"));
+  format->setObjectName(QStringLiteral("formatDisk"));
+  connect(format, &QAction::triggered, this, [this] {
+    const QString drive = hooks_.drive();
+    if (!drive.isEmpty()) format_->ask(drive.at(0));
+  });
+  connect(format_, &WindowFormat::finished, this, [this] {
+    if (closing_ && !anyRunning()) window_.close();
+  });
   menu_bar.insertMenu(about, menu_);
 }
 
@@ -120,6 +131,7 @@ QList<RescueWindow*> DiskMenu::rescues() const {
 }
 
 bool DiskMenu::anyRunning() const {
+  if (format_->running()) return true;
   for (RescueWindow* w : rescues())
     if (w->running()) return true;
   return false;
@@ -132,14 +144,22 @@ bool DiskMenu::mayClose(bool ask) {
     QStringList running;
     for (RescueWindow* w : rescues())
       if (w->running()) running << w->runningText();
+    const bool rescuing = !running.isEmpty();
+    if (format_->running()) running << format_->runningText();
     QMessageBox box(QMessageBox::Question, window_.windowTitle(), running.join(QLatin1Char('\n')),
                     QMessageBox::NoButton, &window_);
     box.setObjectName(QStringLiteral("RescueCloseQuestion"));
-    box.setInformativeText(
-        QStringLiteral("Stopping keeps what was rescued: the image and its map agree, and a "
-                       "rescue into the same image goes on from there."));
+    QStringList after;
+    if (rescuing)
+      after << QStringLiteral(
+          "Stopping keeps what was rescued: the image and its map agree, and "
+          "a rescue into the same image goes on from there.");
+    if (format_->running())
+      after << QStringLiteral("Stopping a format leaves the disk only partly formatted.");
+    box.setInformativeText(after.join(QLatin1Char('\n')));
     QPushButton* stop = box.addButton(QStringLiteral("Stop and close"), QMessageBox::AcceptRole);
-    box.addButton(QStringLiteral("Keep rescuing"), QMessageBox::RejectRole);
+    box.addButton(rescuing ? QStringLiteral("Keep rescuing") : QStringLiteral("Keep formatting"),
+                  QMessageBox::RejectRole);
     box.exec();
     if (box.clickedButton() != stop) return false;
     // It may have ended while the question was open.
@@ -147,5 +167,6 @@ bool DiskMenu::mayClose(bool ask) {
   }
   closing_ = true;
   for (RescueWindow* w : rescues()) w->stop();
+  format_->stop(true);
   return false;
 }

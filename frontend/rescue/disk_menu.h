@@ -1,7 +1,8 @@
-// The "Disk" menu, between "Options" and "About": "Rescue a damaged disk…",
-// and the same rescue offered when a read from the window ends with a
-// damaged disk. Each rescue gets a window of its own; closing the main
-// window while one runs asks first, as for a copy.
+// The "Disk" menu, between "Options" and "About": "Rescue a damaged disk…"
+// and "Format disk…", and the same rescue offered when a read from the
+// window ends with a damaged disk. Each rescue gets a window of its own;
+// closing the main window while one runs, or a format, asks first, as for
+// a copy.
 #pragma once
 
 #include <QList>
@@ -19,6 +20,7 @@ class QMenu;
 class QMenuBar;
 class QWidget;
 class RescueWindow;
+class WindowFormat;
 
 class DiskMenu : public QObject {
   Q_OBJECT
@@ -31,6 +33,8 @@ class DiskMenu : public QObject {
     std::function<QString()> label;
     // Whether a report goes beside each image.
     std::function<bool()> reports;
+    // Moves the main window's progress bar, for a format.
+    std::function<void(int percent)> progress;
   };
 
   // Puts the menu into `menu_bar`, before `about`.
@@ -65,5 +69,6 @@ class DiskMenu : public QObject {
   QMenu* menu_;
   QFileDialog* dialog_ = nullptr;  // made when first needed
   QList<QPointer<RescueWindow>> windows_;
+  WindowFormat* format_;
   bool closing_ = false;
 };

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "fake_formatter.h"
 #include "tessil.h"
 
 namespace tessil::testing {
@@ -245,6 +246,24 @@ std::unique_ptr<platform::Drive> FakePlatform::open_drive_to_verify(std::string_
   if (error != platform::Error::none) return nullptr;
   ++verify_opens_;
   return std::make_unique<FakeDrive>(*this, std::string(path), true);
+}
+
+std::unique_ptr<platform::DiskFormatter> FakePlatform::open_to_format(std::string_view path,
+                                                                      platform::Error& error) {
+  const std::lock_guard lock(mutex_);
+  const auto it = media_.find(std::string(path));
+  error = it == media_.end() ? platform::Error::not_found : it->second.open_error;
+  if (error == platform::Error::none && it->second.formats.empty()) error = platform::Error::other;
+  if (error == platform::Error::none && it->second.write_protected)
+    error = platform::Error::read_only;
+  if (error != platform::Error::none) return nullptr;
+  return std::make_unique<FakeFormatter>(*this, std::string(path));
+}
+
+std::vector<const StandardFormat*> FakePlatform::formats_of(std::string_view path) {
+  const std::lock_guard lock(mutex_);
+  const auto it = media_.find(std::string(path));
+  return it == media_.end() ? std::vector<const StandardFormat*>{} : it->second.formats;
 }
 
 namespace {

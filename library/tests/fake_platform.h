@@ -36,11 +36,19 @@ struct FakeMedium {
   int write_commands = 0;
   bool write_protected = false;
   platform::Error flush_error = platform::Error::none;
+  // Formatting: the formats a floppy drive can give its disk (none: not a
+  // floppy drive), a track (cylinder * heads + head) whose format command
+  // fails, and how many tracks were laid down.
+  std::vector<const StandardFormat*> formats;
+  std::optional<std::size_t> failing_track;
+  int tracks_formatted = 0;
 };
 
 // A medium of the given geometry, each byte patterned by its offset.
 FakeMedium make_medium(uint32_t cylinders, uint32_t heads, uint32_t sectors,
                        uint32_t bytes_per_sector = 512);
+
+class FakeFormatter;
 
 class FakePlatform final : public platform::Platform {
  public:
@@ -65,6 +73,8 @@ class FakePlatform final : public platform::Platform {
   void release();
   // Holds the next geometry query the same way.
   static constexpr std::size_t geometry_query = SIZE_MAX;
+  // Holds a format before it lays down track `index` the same way.
+  static constexpr std::size_t format_track(std::size_t index) { return SIZE_MAX - 1 - index; }
 
   void fail_thread_creation(bool fail) { fail_threads_ = fail; }
   // Image files are real files; these make their writes or their final
@@ -112,6 +122,9 @@ class FakePlatform final : public platform::Platform {
   std::optional<platform::FileIdentity> identity_of(const char* path) override {
     return platform::system().identity_of(path);
   }
+  std::unique_ptr<platform::DiskFormatter> open_to_format(std::string_view device_path,
+                                                          platform::Error& error) override;
+  std::vector<const StandardFormat*> formats_of(std::string_view device_path) override;
   std::vector<platform::DriveEntry> list_drives() override;
   std::string device_of(std::string_view device_path) override;
   std::optional<platform::VersionInfo> version() override { return version_; }
@@ -121,6 +134,7 @@ class FakePlatform final : public platform::Platform {
  private:
   class FakeDrive;
   friend class FakeDrive;
+  friend class FakeFormatter;
 
   // Called by a drive before it moves block `index`.
   void gate(std::size_t index);
