@@ -8,9 +8,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <optional>
 #include <string>
 
+#include "app/format_disk.h"
 #include "format/empty_fat.h"
 
 namespace {
@@ -38,7 +40,8 @@ FormatDialog::FormatDialog(QChar drive, std::vector<const tessil::StandardFormat
   type_->setObjectName(QStringLiteral("formatType"));
   type_->setAccessibleName(QStringLiteral("Format"));
   for (const tessil::StandardFormat* format : formats_) type_->addItem(nameOf(*format));
-  type_->setCurrentIndex(type_->count() - 1);
+  const auto own = std::find(formats_.begin(), formats_.end(), tessil::app::own_format(formats_));
+  type_->setCurrentIndex(own == formats_.end() ? type_->count() - 1 : int(own - formats_.begin()));
   fat_->setObjectName(QStringLiteral("emptyFat"));
   fat_->setChecked(true);
   label_->setObjectName(QStringLiteral("volumeLabel"));

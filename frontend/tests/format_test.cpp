@@ -92,9 +92,11 @@ class FormatTest : public QObject, public Form1Probe {
     fake.reset();
   }
 
-  // The dialog lists the drive's formats, the largest chosen, and refuses a
-  // label FAT cannot take; a drive with no formats is refused at once.
+  // The dialog lists the drive's formats, its own chosen (not a denser
+  // 21-sector one), and refuses a label FAT cannot take; a drive with no
+  // formats is refused at once.
   void theDialogOffersTheDrivesFormats() {
+    medium.formats = {named("720 KB"), named("1.44 MB"), named("1.68 MB"), named("1.72 MB")};
     QStringList items;
     QString problem;
     bool refused_ok = true;
@@ -114,7 +116,7 @@ class FormatTest : public QObject, public Form1Probe {
       qobject_cast<QDialog*>(modal)->reject();
       return {};
     }}));
-    QCOMPARE(items, (QStringList{"720 KB", "1.44 MB", "1.44 MB"}));
+    QCOMPARE(items, (QStringList{"720 KB", "1.44 MB", "1.68 MB", "1.72 MB", "1.44 MB"}));
     QVERIFY2(problem.contains(QLatin1Char('*')), qPrintable(problem));
     QVERIFY(!refused_ok);
     QCOMPARE(formatted(), 0);

@@ -56,14 +56,15 @@ platform::Error write_fat(const FormatRequest& request, const StandardFormat& fo
 
 }  // namespace
 
+const StandardFormat* own_format(const std::vector<const StandardFormat*>& formats) {
+  const StandardFormat* own = nullptr;
+  for (const StandardFormat* format : formats)
+    if (format->media_type != 0 || !own) own = format;
+  return own;
+}
+
 const StandardFormat* chosen_format(const FormatRequest& request) {
-  if (request.format) return request.format;
-  // The drive's own format, the largest with a media number: the denser
-  // 21-sector ones are for those who ask for them.
-  const StandardFormat* chosen = nullptr;
-  for (const StandardFormat* format : drive_formats(request.letter))
-    if (format->media_type != 0 || !chosen) chosen = format;
-  return chosen;
+  return request.format ? request.format : own_format(drive_formats(request.letter));
 }
 
 std::optional<std::string> usb_cannot_take(char letter, const StandardFormat& format) {

@@ -30,6 +30,10 @@ std::optional<std::string> usb_cannot_take(char letter, const StandardFormat& fo
 // can. Looks at the drive's formats, not at its disk.
 std::optional<std::string> format_refusal(const FormatRequest& request);
 
+// A drive's own format among its `formats` (smallest first): the largest
+// but for the denser 21-sector ones, which are for those who ask for them.
+const StandardFormat* own_format(const std::vector<const StandardFormat*>& formats);
+
 // The format `request` lays down: its own, else the drive's own (the
 // largest but for the denser 21-sector formats).
 const StandardFormat* chosen_format(const FormatRequest& request);
