@@ -92,11 +92,16 @@ echo "write-protected: ok"
 
 # 82 cylinders of 21 sectors: the driver alone takes it for 1.44 MB.
 "$rig/mkimage.sh" 1722 dense.img >/dev/null
+tr 'A-Z' 'a-z' <dense.img >payload/other.img
 SCRIPT='./tessil-cli info X >out/info 2>&1; ./tessil-cli read X out/copy.img >out/log 2>&1
-        echo $? >out/status'
+        echo $? >out/status
+        ./tessil-cli write other.img X --yes >out/write 2>&1; echo $? >out/write-status'
 in_guest dense.img
 [[ $(cat out/status) == 0 ]] || { cat out/log; fail "the 1.72 MB read exited $(cat out/status)"; }
-grep -q "1.72 MB" out/info || fail "info does not name the 1.72 MB format: $(cat out/info)"
-cmp dense.img out/copy.img || fail "the 1.72 MB read is not the disk"
-echo "1.72 MB read: ok"
+grep -q "Format:    1.72 MB" out/info || fail "info does not name the 1.72 MB format: $(cat out/info)"
+cmp "$work/out/copy.img" <("$rig/mkimage.sh" 1722 /dev/stdout) ||
+  fail "the 1.72 MB read is not the disk"
+[[ $(cat out/write-status) == 0 ]] || { cat out/write; fail "the 1.72 MB write failed"; }
+cmp dense.img payload/other.img || fail "the 1.72 MB disk does not hold what was written"
+echo "1.72 MB read and written: ok"
 echo "PASS"
