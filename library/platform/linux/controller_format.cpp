@@ -106,6 +106,16 @@ std::unique_ptr<DiskFormatter> controller_formatter(const std::string& path, Err
     error = last_error();
     return nullptr;
   }
+  // A disk just put in still shows the change until the driver has looked
+  // at the drive, which a blocking open does (and fails only when it is
+  // empty; a disk with no format yet may fail it otherwise, and is there).
+  if (state.flags & FD_DISK_CHANGED) {
+    open_fd(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (::ioctl(fd.get(), FDPOLLDRVSTAT, &state) != 0) {
+      error = last_error();
+      return nullptr;
+    }
+  }
   if (state.flags & FD_DISK_CHANGED) {
     error = Error::no_medium;
     return nullptr;
