@@ -85,6 +85,9 @@ int report_rescue_failure(const rescue::RescueOutcome& out, const std::string& d
 
 int read_rescue(char letter, const std::string& image, const std::string& label,
                 const RescueOptions& options, bool progress, bool json, bool no_report) {
+  // From the start: planning reads the map, which can take seconds, and a
+  // signal then must stop the command as it would the rescue.
+  app::CancelSignals signals;
   app::DiskRescueRequest request = rescue_request(letter, image, label, options);
   request.afresh = options.afresh;
   request.report = !no_report;
@@ -101,7 +104,6 @@ int read_rescue(char letter, const std::string& image, const std::string& label,
   request.command_line = rescue_request(letter, image, label, chosen).command_line;
 
   const std::string drive = drive_text(letter, app::device_of(letter));
-  app::CancelSignals signals;
   RescueProgress display(ProgressDisplay::style_for_stderr(progress), options.retries);
   app::DiskRescue done = app::rescue_disk(request, plan, display);
   display.finish(done.out.map);
