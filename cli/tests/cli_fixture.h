@@ -76,6 +76,23 @@ inline int status_of(int wait_status) {
   return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
 }
 
+// Waits until `pid` handles `signal` itself (its caught signals in /proc),
+// so that a signal sent then reaches the program's handler, however long a
+// loaded machine takes to start it. False after `limit`.
+inline bool wait_until_catching(pid_t pid, int signal,
+                                std::chrono::seconds limit = std::chrono::seconds(30)) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < until) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.starts_with("SigCgt:") &&
+          (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1))
+        return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
 // Waits for `pid` at most `limit`; kills it when it takes longer.
 inline int wait_for(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(120)) {
   const auto deadline = Clock::now() + limit;

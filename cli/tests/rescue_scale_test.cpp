@@ -54,7 +54,7 @@ TEST_F(CliTest, AMapOfOneByteAreasLoadsInOnePassAndASignalStopsItsLoading) {
   fs::resize_file(at("big.tsl"), tessil::image_header_size + big_size);
   put(at("big.tsl.map"), bytewise_map(floppy_size, big_size));
   const pid_t big = start({TESSIL_CLI_PATH, "read", "B", "big.tsl", "--rescue"});
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(wait_until_catching(big, SIGTERM));
   ::kill(big, SIGTERM);
   const auto signalled = Clock::now();
   ASSERT_TRUE(wait_for_text("stderr", "User cancelled"));
