@@ -2,6 +2,7 @@
 // refusal when nobody is there to type it.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 namespace tessil::cli {
@@ -12,5 +13,10 @@ bool can_ask();
 // Prints `question` on standard error and reads one line from standard
 // input; true only when the line is "yes".
 bool confirmed(std::string_view question);
+
+// The typed yes before a command replaces a disk, unless `yes` (--yes)
+// was given: nothing when the command may go on, else the exit status of
+// its refusal. `verb` and `done` name the act: "write", "written".
+std::optional<int> refusal_without_yes(bool yes, std::string_view verb, std::string_view done);
 
 }  // namespace tessil::cli

@@ -64,11 +64,8 @@ int format_drive(const FormatOptions& options) {
       : options.label.empty()
           ? ", with an empty FAT volume"
           : (", with an empty FAT volume labelled \"" + printable(options.label) + "\"").c_str());
-  if (!options.yes) {
-    if (!can_ask())
-      return refuse("standard input is not a terminal; give --yes to format without asking");
-    if (!confirmed("Type yes to format:")) return refuse("nothing was formatted");
-  }
+  if (const std::optional<int> refused = refusal_without_yes(options.yes, "format", "formatted"))
+    return *refused;
 
   const app::FormatRun run = format_with_progress(request, options.progress);
   return report_format(run, request);

@@ -171,11 +171,8 @@ int write_disk(const WriteOptions& options) {
                  "The disk in drive %c will first be formatted as %s, the image's format.\n",
                  letter, std::string(image_format->name).c_str());
   show_what_is_replaced(drive, image, maybe_short);
-  if (!options.yes) {
-    if (!can_ask())
-      return refuse("standard input is not a terminal; give --yes to write without asking");
-    if (!confirmed("Type yes to write:")) return refuse("nothing was written");
-  }
+  if (const std::optional<int> refused = refusal_without_yes(options.yes, "write", "written"))
+    return *refused;
 
   if (reformat) {
     app::FormatRequest format_request;
