@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "platform/linux/direct_reads.h"
 #include "platform/linux/floppy_params.h"
@@ -40,18 +41,25 @@ std::optional<Sector> read_sector(int control, const std::string& path, uint64_t
 
 // True when the last sector of `format`'s last track is on the disk. A
 // controller that reports a missing sector as the end of the cylinder gets
-// its read taken for a success, with whatever the driver's buffer held
-// last: so it is read after each of two other sectors of that cylinder, and
-// a copy of whichever came before it is no sector of its own.
+// its read taken for a success, with the bytes of the read before it: so
+// the sector is read after each of two sectors that differ, and a copy of
+// whichever came before it is no sector of its own. The two are taken from
+// the same cylinder, else (an empty cylinder is all alike) from the disk's
+// start; where every pair is alike, the read's success is believed.
 bool last_sector_there(int control, const std::string& path, const StandardFormat& format) {
   const uint64_t track = uint64_t{format.sectors_per_track};
   const uint64_t last = format.size / sector - 1;
-  const std::optional<Sector> head1 = read_sector(control, path, last + 1 - track);
-  const std::optional<Sector> first = read_sector(control, path, last);
-  const std::optional<Sector> head0 = read_sector(control, path, last + 1 - 2 * track);
-  const std::optional<Sector> second = read_sector(control, path, last);
-  if (!head1 || !first || !head0 || !second) return false;
-  return *head1 == *head0 || *first == *second;
+  const std::pair<uint64_t, uint64_t> pairs[] = {{last + 1 - track, last + 1 - 2 * track}, {0, 1}};
+  for (const auto& [one, other] : pairs) {
+    const std::optional<Sector> before_first = read_sector(control, path, one);
+    const std::optional<Sector> first = read_sector(control, path, last);
+    if (!first) return false;
+    const std::optional<Sector> before_second = read_sector(control, path, other);
+    const std::optional<Sector> second = read_sector(control, path, last);
+    if (!before_first || !before_second || !second) return false;
+    if (*before_first != *before_second) return *first == *second;
+  }
+  return true;
 }
 
 }  // namespace
